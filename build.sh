@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# One entry point for building, running, testing and benchmarking VELMOR on Debian.
+#   ./build.sh run     install what is missing, build, start the program under Wine
+#   ./build.sh test    build and run every test under Wine (and Xvfb)
+#   ./build.sh build   build only
+#   ./build.sh bench   build and run the benchmarks
+#   ./build.sh setup   install the toolchain, Wine and Xvfb (as root, or through sudo)
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+PACKAGES="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick cmake make googletest time"
+
+have_packages() {
+  for p in ${PACKAGES//:i386/}; do dpkg -s "$p" >/dev/null 2>&1 || return 1; done
+  dpkg -s wine32:i386 >/dev/null 2>&1
+}
+
+setup() {
+  have_packages && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "Installing: $PACKAGES" >&2
+  $sudo dpkg --add-architecture i386
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $PACKAGES >/dev/null
+}
+
+# Some machines cannot execute 32-bit Linux code at all, and so cannot start 32-bit Wine;
+# there the tests are built for 64-bit Windows and run under 64-bit Wine instead.
+test_arch() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then echo i686; else echo x86_64; fi
+}
+
+configure_and_build() {  # arch, tests ON/OFF
+  local dir="build/$1"
+  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1-w64-mingw32.cmake" \
+        -DVELMOR_TESTS="$2" -DVELMOR_PE32_DIR="$ROOT/build/i686" >/dev/null
+  cmake --build "$dir" -j "$(nproc)" -- --no-print-directory >/dev/null
+}
+
+build() {
+  local arch; arch=$(test_arch)
+  if [ "$arch" = i686 ]; then
+    configure_and_build i686 ON
+  else
+    configure_and_build i686 OFF
+    configure_and_build x86_64 ON
+  fi
+}
+
+wine_env() {  # arch: the environment every Wine call of that build uses
+  local dir="$ROOT/build/$1"
+  export WINEPREFIX="$dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ "$1" = i686 ]; then export WINEARCH=win32 WINE=/usr/lib/wine/wine
+  else export WINEARCH=win64 WINE=/usr/lib/wine/wine64; fi
+}
+
+XVFB_PID=""
+start_session() {  # arch: an X display and a running wineserver for the whole session
+  wine_env "$1"
+  local number="$ROOT/build/xvfb-display"
+  rm -f "$number"
+  Xvfb -displayfd 9 -nolisten tcp 9>"$number" 2>/dev/null &
+  XVFB_PID=$!
+  for _ in $(seq 100); do [ "$(wc -l < "$number")" -ge 1 ] && break; sleep 0.1; done
+  export DISPLAY=":$(tr -d '\n' < "$number")"
+  trap stop_session EXIT
+  # Wine's own services start with the first program of a session and keep the output
+  # pipes they inherit: start them here, away from CTest's pipes, and keep them running.
+  wineserver -p
+  "$WINE" wineboot -i >/dev/null 2>&1
+}
+
+stop_session() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+}
+
+refuse_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Run the tests as an ordinary user: as root, read-only files are writable under Wine" >&2
+    echo "and the tests would lie. As root, use .ci/run, which makes such a user." >&2
+    exit 1
+  fi
+}
+
+run() {
+  local arch; arch=$(test_arch)
+  wine_env "$arch"
+  [ -d "$WINEPREFIX" ] || "$WINE" wineboot -i >/dev/null 2>&1
+  # The dialog is not built yet: show the console converter at work on a small sample.
+  local sample="$ROOT/build/sample"
+  mkdir -p "$sample"
+  printf '\xc8\xc5\xd3\xd3\xd6\x40\xe6\xd6\xd9\xd3\xc4' > "$sample/hello.ebc"
+  echo "velmorc sample/hello.ebc sample/hello.txt 5"
+  (cd "$ROOT/build" && "$WINE" "$ROOT/build/$arch/shell/velmorc.exe" sample\\hello.ebc sample\\hello.txt 5)
+  cat -A "$sample/hello.txt"
+}
+
+case "${1:-}" in
+  setup) setup ;;
+  build) setup; build ;;
+  run)   setup; build; run ;;
+  test)  refuse_root; build; arch=$(test_arch)
+         [ "$arch" = i686 ] || echo "note: this machine cannot run 32-bit Wine; tests run as 64-bit Windows programs" >&2
+         start_session "$arch"
+         ctest --test-dir "build/$arch" --output-on-failure -j 2 ;;
+  bench) build; arch=$(test_arch); start_session "$arch"; bench/run.sh "build/$arch" ;;
+  *) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+esac

@@ -1,0 +1,14 @@
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <string>
+
+// Bytes per step of the plain form, and the most input bytes read in one step in either form.
+constexpr std::int32_t ConvertStepSize = 0x200000;
+
+// Converts the whole input into the output, plain (fixedRecords 0) or cut into records of
+// lrecl bytes each followed by CR LF. window, if not null, is disabled while the job runs.
+// Returns the records written (fixed form) or the bytes written (plain form); 0 after a
+// failure, which the job has already reported in a message box.
+std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::string& outputName,
+                         std::int32_t fixedRecords, std::int32_t lrecl);

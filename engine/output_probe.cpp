@@ -1,0 +1,7 @@
+#include "output_probe.h"
+#include "file_search.h"
+
+std::int32_t CanCreateFile(const std::string& name)
+{
+    return CanOpenForWriting(name) ? 1 : 0;
+}

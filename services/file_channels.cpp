@@ -1,0 +1,247 @@
+#include "file_channels.h"
+#include "handles.h"
+#include <forward_list>
+#include <new>
+
+namespace {
+
+struct FileChannel {
+    FileNumber number;
+    KernelHandle handle;
+    bool isDisk;
+    std::uint8_t mode;
+    std::uint8_t access;  // after a read-only retry, without the write bit
+    std::string name;
+    std::uint64_t position;
+    std::int32_t recordLength;
+};
+
+// Newest first. Nodes never move, so a channel pointer stays good until its close.
+std::forward_list<FileChannel> ChannelTable;
+SpinLock TableLock;
+
+FileChannel* FindChannel(FileNumber number)
+{
+    SpinGuard guard(TableLock);
+    for (FileChannel& channel : ChannelTable)
+        if (channel.number == number) return &channel;
+    return nullptr;
+}
+
+HANDLE OpenSystemFile(const std::string& name, std::uint8_t access, DWORD& code)
+{
+    DWORD desired = ((access & 0x80) ? GENERIC_READ : 0u) | ((access & 0x40) ? GENERIC_WRITE : 0u);
+    DWORD lock = access & 0x07u;
+    DWORD sharing = lock > 0 ? (lock - 1) & 0x03u : 0u;
+    return GuardedSystemCall([&] {
+        return CreateFileA(name.c_str(), desired, sharing, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }, code);
+}
+
+bool MoveToStart(HANDLE file, ErrorCell& error)
+{
+    DWORD code = 0;
+    DWORD low = GuardedSystemCall([&] { return SetFilePointer(file, 0, nullptr, FILE_BEGIN); }, code);
+    if (low == INVALID_SET_FILE_POINTER && code != NO_ERROR) {
+        RecordSystemError(error, code);
+        return false;
+    }
+    return true;
+}
+
+bool CutHere(HANDLE file, ErrorCell& error)
+{
+    DWORD code = 0;
+    if (!GuardedSystemCall([&] { return SetEndOfFile(file); }, code)) {
+        RecordSystemError(error, code);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+FileNumber NextFreeFileNumber()
+{
+    FileNumber number = 1;
+    while (FindChannel(number) != nullptr) ++number;
+    return number;
+}
+
+void OpenChannel(const std::string& name, FileNumber number, std::uint16_t modeWord,
+                 std::int32_t recordLength, ErrorCell& error)
+{
+    SpinGuard open(OpenLock());
+    try {
+        std::string path = name.substr(0, 255);
+        if (path.empty() || path.find_first_of("*?") != std::string::npos) {
+            RecordError(error, 64);
+            return;
+        }
+        auto mode = static_cast<std::uint8_t>(modeWord >> 8);
+        auto access = static_cast<std::uint8_t>(modeWord & 0xFF);
+        if (mode == ModeOutput || mode == ModeBinary) recordLength = 1;
+        if (number < 0) return RecordError(error, 52);
+        if (recordLength < 1) return RecordError(error, 5);
+        if (FindChannel(number) != nullptr) return RecordError(error, 55);
+
+        DWORD code = 0;
+        KernelHandle file(OpenSystemFile(path, access, code));
+        if (!file.Valid() && !(access & 0x20) && (access & 0x40)) {
+            access = static_cast<std::uint8_t>(access & ~0x40);
+            file = KernelHandle(OpenSystemFile(path, access, code));
+        }
+        if (!file.Valid()) return RecordSystemError(error, code);
+
+        DWORD type = GuardedSystemCall([&] { return GetFileType(file.Get()); }, code);
+        bool isDisk = type == FILE_TYPE_DISK;
+        if (mode == ModeOutput && isDisk) {
+            if (!MoveToStart(file.Get(), error) || !CutHere(file.Get(), error)) return;
+        } else if (mode == ModeBinary) {
+            if (!MoveToStart(file.Get(), error)) return;
+        }
+
+        FileChannel channel{number, std::move(file), isDisk, mode, access, path, 0, recordLength};
+        SpinGuard guard(TableLock);
+        ChannelTable.push_front(std::move(channel));
+    } catch (const std::bad_alloc&) {
+        RecordError(error, 7);  // the handle, if any, closed itself
+    }
+}
+
+std::uint64_t ChannelLength(FileNumber number, ErrorCell& error)
+{
+    FileChannel* channel = FindChannel(number);
+    if (channel == nullptr) {
+        RecordError(error, 52);
+        return 0;
+    }
+    if (!channel->isDisk) return 0;
+    DWORD high = 0;
+    DWORD code = 0;
+    DWORD low = GuardedSystemCall([&] { return GetFileSize(channel->handle.Get(), &high); }, code);
+    if (low == INVALID_FILE_SIZE && code != NO_ERROR) {
+        RecordSystemError(error, code);
+        return 0;
+    }
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+void CutAtPosition(FileNumber number, ErrorCell& error)
+{
+    FileChannel* channel = FindChannel(number);
+    if (channel == nullptr) return RecordError(error, 52);
+    CutHere(channel->handle.Get(), error);
+}
+
+void ReadChunk(FileNumber number, std::int32_t count, std::string& bytes, ErrorCell& error)
+{
+    FileChannel* channel = FindChannel(number);
+    bool usable = channel != nullptr && channel->mode == ModeBinary;
+    if (!usable || count <= 0) {
+        bytes.clear();
+        if (!usable) RecordError(error, channel == nullptr ? 52 : 54);
+        return;
+    }
+    // Reuse the caller's storage: a job reads every step into the same string.
+    try {
+        if (bytes.size() < static_cast<std::size_t>(count)) bytes.resize(static_cast<std::size_t>(count));
+    } catch (const std::bad_alloc&) {
+        bytes.clear();
+        return RecordError(error, 7);
+    }
+    // A disk read stops short only at the end of the file; other devices may deliver less
+    // per call, so keep asking until the count is met or nothing more comes.
+    DWORD total = 0;
+    while (total < static_cast<DWORD>(count)) {
+        DWORD got = 0;
+        DWORD code = 0;
+        BOOL ok = GuardedSystemCall([&] {
+            return ReadFile(channel->handle.Get(), &bytes[total], static_cast<DWORD>(count) - total,
+                            &got, nullptr);
+        }, code);
+        if (!ok) {
+            bytes.clear();
+            RecordSystemError(error, code);
+            return;
+        }
+        if (got == 0) break;
+        total += got;
+        channel->position += got;
+    }
+    bytes.resize(total);
+}
+
+void WriteBytes(FileNumber number, std::string_view bytes, ErrorCell& error)
+{
+    FileChannel* channel = FindChannel(number);
+    if (channel == nullptr) return RecordError(error, 52);
+    if (channel->mode != ModeBinary) return RecordError(error, 54);
+    std::size_t total = 0;
+    while (total < bytes.size()) {
+        DWORD wrote = 0;
+        DWORD code = 0;
+        BOOL ok = GuardedSystemCall([&] {
+            return WriteFile(channel->handle.Get(), bytes.data() + total,
+                             static_cast<DWORD>(bytes.size() - total), &wrote, nullptr);
+        }, code);
+        if (!ok) return RecordSystemError(error, code);
+        total += wrote;
+        channel->position += wrote;
+        if (wrote == 0) return RecordError(error, 61);  // the device took nothing: disk full
+    }
+}
+
+void CloseChannel(FileNumber number, ErrorCell& error)
+{
+    std::forward_list<FileChannel> closing;
+    {
+        SpinGuard guard(TableLock);
+        auto before = ChannelTable.before_begin();
+        for (auto it = ChannelTable.begin(); it != ChannelTable.end(); before = it++) {
+            if (it->number == number) {
+                closing.splice_after(closing.before_begin(), ChannelTable, before);
+                break;
+            }
+        }
+    }
+    if (closing.empty()) return;
+    FileChannel& channel = closing.front();
+    ErrorCell first;
+    if (channel.mode == ModeOutput) CutHere(channel.handle.Get(), first);
+    DWORD code = 0;
+    HANDLE handle = channel.handle.Release();
+    if (!GuardedSystemCall([&] { return CloseHandle(handle); }, code) && first.number == 0)
+        RecordSystemError(first, code);
+    if (first.number != 0) RecordError(error, first.number);
+}
+
+void DeleteMatchingFiles(const std::string& pattern, ErrorCell& error)
+{
+    try {
+        std::string search = pattern.substr(0, 256);
+        if (!search.empty() && (search.back() == ':' || search.back() == '\\')) search += "*.*";
+        std::string folder = search.substr(0, search.find_last_of("\\:") + 1);
+
+        WIN32_FIND_DATAA entry;
+        DWORD code = 0;
+        FindHandle find(GuardedSystemCall([&] { return FindFirstFileA(search.c_str(), &entry); }, code));
+        if (!find.Valid()) return RecordSystemError(error, code);
+        const DWORD passedOver = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                 FILE_ATTRIBUTE_DIRECTORY | 0x08u /* volume label */;
+        for (;;) {
+            if ((entry.dwFileAttributes & passedOver) == 0) {
+                std::string path = folder + entry.cFileName;
+                if (!GuardedSystemCall([&] { return DeleteFileA(path.c_str()); }, code))
+                    return RecordSystemError(error, code);
+            }
+            if (!GuardedSystemCall([&] { return FindNextFileA(find.Get(), &entry); }, code)) {
+                if (code != ERROR_NO_MORE_FILES) RecordSystemError(error, code);
+                return;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        RecordError(error, 7);
+    }
+}

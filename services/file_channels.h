@@ -1,0 +1,30 @@
+#pragma once
+// Numbered file channels over system files. Failures are recorded in the caller's ErrorCell
+// and answered with an empty or zero value; nothing throws.
+#include "error_numbers.h"
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+using FileNumber = std::int16_t;
+
+// Open mode words: the mode in the high byte; read (0x80), write (0x40), explicit access
+// (0x20) and the lock value (1-4, sharing = lock - 1) in the low byte.
+enum : std::uint16_t {
+    ModeOutput = 0x02,
+    ModeBinary = 0x20,
+    OpenBinaryReadWrite = 0x20C1,  // conversion job: falls back to read-only
+    OpenOutputExplicit = 0x0261,   // output probe: write or nothing
+};
+
+FileNumber NextFreeFileNumber();
+void OpenChannel(const std::string& name, FileNumber number, std::uint16_t modeWord,
+                 std::int32_t recordLength, ErrorCell& error);
+std::uint64_t ChannelLength(FileNumber number, ErrorCell& error);
+void CutAtPosition(FileNumber number, ErrorCell& error);
+// Reads up to count bytes into bytes (resized to what arrived; empty at end of file).
+void ReadChunk(FileNumber number, std::int32_t count, std::string& bytes, ErrorCell& error);
+void WriteBytes(FileNumber number, std::string_view bytes, ErrorCell& error);
+void CloseChannel(FileNumber number, ErrorCell& error);
+// Deletes every ordinary file (not hidden, system or directory) that matches the name.
+void DeleteMatchingFiles(const std::string& pattern, ErrorCell& error);

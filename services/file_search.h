@@ -1,0 +1,24 @@
+#pragma once
+// The current directory, the search for a file by name or pattern, and the launch of
+// another program.
+#include "error_numbers.h"
+#include <cstdint>
+#include <string>
+
+std::string CurrentDirectory(ErrorCell& error);
+
+// The name (without folder) of the first entry that matches pattern and is an ordinary file,
+// or empty. Hidden, system and directory entries count only when attributeMask holds their
+// attribute. A pattern ending in ":" or "\" searches that folder. Clears the caller's cell.
+std::string FindFileName(const std::string& pattern, DWORD attributeMask, ErrorCell& error);
+
+// True when a file of that name can be opened for writing: an existing file is neither
+// changed nor emptied, and a file created to find out is removed again.
+bool CanOpenForWriting(const std::string& name);
+
+// Launch flags: bits 0-14 the show state of the new program's window, bit 15 wait for it.
+constexpr std::uint32_t LaunchWait = 0x8000;
+
+// Starts commandLine and returns the new process's identifier, 0 on failure. A bare program
+// name is looked for only in the system folder, the Windows folder and PATH.
+DWORD LaunchProgram(const std::string& commandLine, std::uint32_t flags, ErrorCell& error);

@@ -1,0 +1,59 @@
+#pragma once
+// What the tests share: scratch folders, whole-file helpers and captured message boxes.
+#include "messages.h"
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+std::string ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+std::string Bytes(std::initializer_list<int> values);
+// count bytes that run through every value 0-255 in turn, offset by seed.
+std::string PatternBytes(std::size_t count, unsigned seed = 0);
+// The bytes through the table, one at a time: what any form of conversion must produce.
+std::string Translated(const std::string& bytes);
+// A path handed over from the Unix side, as Windows sees it.
+std::string WindowsPath(const std::string& unixPath);
+
+struct ShownMessage {
+    std::string text;
+    std::string caption;
+    unsigned style;
+};
+
+// Takes every message box of its lifetime instead of showing it.
+class MessageCapture {
+public:
+    MessageCapture();
+    ~MessageCapture();
+    MessageCapture(const MessageCapture&) = delete;
+    MessageCapture& operator=(const MessageCapture&) = delete;
+    const std::vector<ShownMessage>& Shown() const { return shown_; }
+
+private:
+    std::vector<ShownMessage> shown_;
+    MessageSink previous_;
+};
+
+// A process started with its standard output and error captured.
+struct ProgramRun {
+    DWORD exitCode;
+    std::string output;
+    std::string errors;
+};
+ProgramRun RunProgram(const std::string& commandLine);

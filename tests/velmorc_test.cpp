@@ -1,0 +1,85 @@
+// The console converter, run as a user runs it: arguments in, files, text and exit code out.
+#include "support.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Velmorc;  // path of velmorc.exe, from the command line
+
+ProgramRun RunVelmorc(const std::string& arguments)
+{
+    return RunProgram("\"" + Velmorc + "\" " + arguments);
+}
+
+class VelmorcTest : public ::testing::Test {
+protected:
+    ScratchFolder folder;
+    std::string in = folder / "in put.ebc";
+    std::string out = folder / "out.txt";
+    std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+};
+
+TEST_F(VelmorcTest, ConvertsInBothForms)
+{
+    WriteWholeFile(in, Bytes({0xC8, 0xC5, 0xD3, 0xD3, 0xD6, 0x40, 0xE6, 0xD6, 0xD9, 0xD3, 0xC4}));
+    ProgramRun plain = RunVelmorc(Quoted(in) + " " + Quoted(out));
+    EXPECT_EQ(plain.exitCode, 0u);
+    EXPECT_EQ(plain.output, "Created  11 bytes in output file.\r\n");
+    EXPECT_EQ(plain.errors, "");
+    EXPECT_EQ(ReadWholeFile(out), "HELLO WORLD");
+
+    ProgramRun records = RunVelmorc(Quoted(in) + " " + Quoted(out) + " 5");
+    EXPECT_EQ(records.exitCode, 0u);
+    EXPECT_EQ(records.output, "Created  3 5-byte records\r\n");
+    EXPECT_EQ(ReadWholeFile(out), "HELLO\r\n WORL\r\nD\r\n");
+}
+
+TEST_F(VelmorcTest, RefusesBadEntriesWithTheDialogsMessages)
+{
+    WriteWholeFile(in, "x");
+    struct Case {
+        std::string arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {Quoted(folder / "missing.ebc") + " " + Quoted(out), "Input File Not Found"},
+        {Quoted(in) + " " + Quoted(folder / "no\\out.txt"), "Invalid Output File name or path"},
+        {Quoted(in) + " " + Quoted(out) + " 0", "LRECL Required if CRLF to be added"},
+    };
+    for (const Case& c : cases) {
+        ProgramRun run = RunVelmorc(c.arguments);
+        EXPECT_EQ(run.exitCode, 1u) << c.arguments;
+        EXPECT_EQ(run.errors, std::string("EBCDIC-ASCII Error: ") + c.message + "\r\n");
+        EXPECT_EQ(run.output, "");
+    }
+    EXPECT_FALSE(FileExists(folder / "missing.ebc")) << "a mistyped input is not created";
+    EXPECT_FALSE(FileExists(out));
+}
+
+TEST_F(VelmorcTest, JobErrorsGoToStandardErrorAndTheExitCode)
+{
+    WriteWholeFile(in, "x");
+    ProgramRun run = RunVelmorc(Quoted(in) + " " + Quoted(in));
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.errors, "EBCDIC-ASCII Error: Error on Output File, code= 70\r\n");
+    EXPECT_EQ(run.output, "Created  0 bytes in output file.\r\n");
+    EXPECT_EQ(ReadWholeFile(in), "x");
+}
+
+TEST_F(VelmorcTest, UsageForBadArguments)
+{
+    for (const char* arguments : {"", "one", "a b 80x", "a b 1234567", "a b c d", "a b -5"}) {
+        ProgramRun run = RunVelmorc(arguments);
+        EXPECT_EQ(run.exitCode, 2u) << arguments;
+        EXPECT_EQ(run.errors.rfind("usage: velmorc INPUT OUTPUT [LRECL]", 0), 0u) << arguments;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc > 1) Velmorc = WindowsPath(argv[1]);
+    return RUN_ALL_TESTS();
+}
