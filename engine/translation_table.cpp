@@ -40,5 +40,14 @@ void TranslateBuffer(const void* source, void* destination, std::int32_t count)
     if (!Built) BuildTable();
     const auto* from = static_cast<const unsigned char*>(source);
     auto* to = static_cast<unsigned char*>(destination);
-    for (std::int32_t i = 0; i < count; ++i) to[i] = Table[from[i]];
+    std::int32_t i = 0;
+    // Eight bytes in flight per round: the look-ups are independent, so they overlap.
+    for (; i + 8 <= count; i += 8) {
+        unsigned char a = Table[from[i]], b = Table[from[i + 1]], c = Table[from[i + 2]],
+                      d = Table[from[i + 3]], e = Table[from[i + 4]], f = Table[from[i + 5]],
+                      g = Table[from[i + 6]], h = Table[from[i + 7]];
+        to[i] = a, to[i + 1] = b, to[i + 2] = c, to[i + 3] = d;
+        to[i + 4] = e, to[i + 5] = f, to[i + 6] = g, to[i + 7] = h;
+    }
+    for (; i < count; ++i) to[i] = Table[from[i]];
 }

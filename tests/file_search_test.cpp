@@ -139,7 +139,7 @@ protected:
     void TearDown() override
     {
         SetEnvironmentVariableA("PATH", oldPath.c_str());
-        SetCurrentDirectoryA(oldDirectory);
+        if (oldDirectory[0] != '\0') SetCurrentDirectoryA(oldDirectory);
     }
     std::string Recorded()
     {
@@ -151,6 +151,7 @@ protected:
 
     ScratchFolder trusted;
     ScratchFolder work;
+    ScratchFolder planted;  // outlives TearDown, which moves the current folder out of it
     std::string record = work / "record.txt";
     std::string oldPath;
     char oldDirectory[MAX_PATH] = {};
@@ -172,7 +173,6 @@ TEST_F(Launching, LongCommandLineArrivesWholeAndUnquoted)
 TEST_F(Launching, BareNamesComeOnlyFromTrustedFolders)
 {
     GetCurrentDirectoryA(MAX_PATH, oldDirectory);
-    ScratchFolder planted;
     CopyFileA(RecorderPath.c_str(), (planted / "velmor_probe.exe").c_str(), FALSE);
     SetCurrentDirectoryA(planted.Path().c_str());
 
@@ -202,9 +202,25 @@ TEST_F(Launching, ProgramGivenWithItsFolder)
     EXPECT_EQ(TakeErrorNumber(error), 53);
 }
 
+// An ended process stays known by its identifier for as long as anyone holds a handle to it.
+TEST_F(Launching, LeavesNoHandleBehind)
+{
+    TrustFolder();
+    ErrorCell error;
+    DWORD id = LaunchProgram("velmor_probe once", SW_SHOWNORMAL | LaunchWait, error);
+    ASSERT_NE(id, 0u);
+    HANDLE ended = nullptr;
+    for (int i = 0; i < 40; ++i) {  // the system lets go of an ended process soon, not at once
+        ended = OpenProcess(SYNCHRONIZE, FALSE, id);
+        if (ended == nullptr) break;
+        CloseHandle(ended);
+        Sleep(50);
+    }
+    EXPECT_EQ(ended, nullptr) << "a handle to the ended process is still open";
+}
+
 TEST_F(Launching, NotepadIsTheSystemOne)
 {
-    ScratchFolder planted;
     CopyFileA(RecorderPath.c_str(), (planted / "notepad.exe").c_str(), FALSE);
     GetCurrentDirectoryA(MAX_PATH, oldDirectory);
     SetCurrentDirectoryA(planted.Path().c_str());

@@ -30,12 +30,14 @@ void RemoveTree(const std::string& folder)
 
 ScratchFolder::ScratchFolder()
 {
-    static int serial = 0;
+    static unsigned serial = GetTickCount();
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "velmor-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(++serial);
-    if (!CreateDirectoryA(path_.c_str(), nullptr)) ADD_FAILURE() << "cannot create " << path_;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_ = std::string(temp) + "velmor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+        if (CreateDirectoryA(path_.c_str(), nullptr)) return;
+    }
+    ADD_FAILURE() << "cannot create " << path_;
 }
 
 ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
