@@ -11,8 +11,7 @@ ROOT=$PWD
 PACKAGES="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick cmake make googletest time"
 
 have_packages() {
-  for p in ${PACKAGES//:i386/}; do dpkg -s "$p" >/dev/null 2>&1 || return 1; done
-  dpkg -s wine32:i386 >/dev/null 2>&1
+  for p in $PACKAGES; do dpkg -s "$p" >/dev/null 2>&1 || return 1; done
 }
 
 setup() {

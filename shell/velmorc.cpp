@@ -4,6 +4,7 @@
 #include "messages.h"
 #include "process_request.h"
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 

@@ -170,6 +170,21 @@ TEST_F(ConvertFileTest, WriteFailureStopsTheJob)
     }
 }
 
+// A device attribute whose every read fails, as a disk with a bad sector: the job stops at
+// the first failed read and says so.
+TEST_F(ConvertFileTest, ReadFailureStopsTheJob)
+{
+    in = "Z:\\sys\\devices\\system\\cpu\\power\\autosuspend_delay_ms";
+    if (!FileExists(in)) GTEST_SKIP() << "no such device attribute here";
+    for (std::int32_t lrecl : {0, 80}) {
+        MessageCapture each;
+        EXPECT_EQ(Convert(lrecl), 0);
+        ASSERT_EQ(each.Shown().size(), 1u);
+        EXPECT_EQ(each.Shown()[0].text.rfind("Error on Input File, code= ", 0), 0u) << each.Shown()[0].text;
+        EXPECT_TRUE(OpenExclusively(out)) << "the output was closed";
+    }
+}
+
 // A file that is shorter than its measured length, as an input that shrank after the job
 // measured it: the job ends where the input really ends.
 TEST_F(ConvertFileTest, InputEndingBeforeItsMeasuredLength)
