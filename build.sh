@@ -66,6 +66,7 @@ start_session() {  # arch: an X display and a running wineserver for the whole s
   trap stop_session EXIT
   # Wine's own services start with the first program of a session and keep the output
   # pipes they inherit: start them here, away from CTest's pipes, and keep them running.
+  mkdir -p "$WINEPREFIX"
   wineserver -p
   "$WINE" wineboot -i >/dev/null 2>&1
 }
