@@ -30,20 +30,20 @@ test_arch() {
   if /usr/lib/wine/wine --version >/dev/null 2>&1; then echo i686; else echo x86_64; fi
 }
 
-configure_and_build() {  # arch, tests ON/OFF
+configure_and_build() {  # arch, tests ON/OFF, [the PE32 build whose executables a test checks]
   local dir="build/$1"
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$1-w64-mingw32.cmake" \
-        -DVELMOR_TESTS="$2" -DVELMOR_PE32_DIR="$ROOT/build/i686" >/dev/null
+        -DVELMOR_TESTS="$2" ${3:+-DVELMOR_PE32_DIR="$3"} >/dev/null
   cmake --build "$dir" -j "$(nproc)" -- --no-print-directory >/dev/null
 }
 
 build() {
   local arch; arch=$(test_arch)
   if [ "$arch" = i686 ]; then
-    configure_and_build i686 ON
+    configure_and_build i686 ON "$ROOT/build/i686"
   else
     configure_and_build i686 OFF
-    configure_and_build x86_64 ON
+    configure_and_build x86_64 ON "$ROOT/build/i686"
   fi
 }
 
