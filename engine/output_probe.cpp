@@ -1,5 +1,5 @@
 #include "output_probe.h"
-#include "file_search.h"
+#include "file_channels.h"
 
 std::int32_t CanCreateFile(const std::string& name)
 {

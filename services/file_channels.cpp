@@ -1,4 +1,5 @@
 #include "file_channels.h"
+#include "file_search.h"
 #include "handles.h"
 #include <forward_list>
 #include <new>
@@ -62,6 +63,12 @@ bool CutHere(HANDLE file, ErrorCell& error)
 
 }  // namespace
 
+std::string ChannelPath(const std::string& name)
+{
+    std::string path = name.substr(0, 255);
+    return path.find_first_of("*?") == std::string::npos ? path : std::string();
+}
+
 FileNumber NextFreeFileNumber()
 {
     FileNumber number = 1;
@@ -74,11 +81,8 @@ void OpenChannel(const std::string& name, FileNumber number, std::uint16_t modeW
 {
     SpinGuard open(OpenLock());
     try {
-        std::string path = name.substr(0, 255);
-        if (path.empty() || path.find_first_of("*?") != std::string::npos) {
-            RecordError(error, 64);
-            return;
-        }
+        std::string path = ChannelPath(name);
+        if (path.empty()) return RecordError(error, 64);
         auto mode = static_cast<std::uint8_t>(modeWord >> 8);
         auto access = static_cast<std::uint8_t>(modeWord & 0xFF);
         if (mode == ModeOutput || mode == ModeBinary) recordLength = 1;
@@ -220,8 +224,7 @@ void CloseChannel(FileNumber number, ErrorCell& error)
 void DeleteMatchingFiles(const std::string& pattern, ErrorCell& error)
 {
     try {
-        std::string search = pattern.substr(0, 256);
-        if (!search.empty() && (search.back() == ':' || search.back() == '\\')) search += "*.*";
+        std::string search = SearchPattern(pattern);
         std::string folder = search.substr(0, search.find_last_of("\\:") + 1);
 
         WIN32_FIND_DATAA entry;
@@ -244,4 +247,23 @@ void DeleteMatchingFiles(const std::string& pattern, ErrorCell& error)
     } catch (const std::bad_alloc&) {
         RecordError(error, 7);
     }
+}
+
+bool CanOpenForWriting(const std::string& name)
+{
+    std::string path = ChannelPath(name);  // the probe asks about the very file a channel opens
+    if (path.empty()) return false;
+    DWORD code = 0;
+    KernelHandle existing(GuardedSystemCall([&] {
+        return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }, code));
+    if (existing.Valid()) return true;
+    if (code != ERROR_FILE_NOT_FOUND) return false;
+    // CREATE_NEW never touches a file that appeared meanwhile; the flag removes ours.
+    KernelHandle created(GuardedSystemCall([&] {
+        return CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    }, code));
+    return created.Valid();
 }

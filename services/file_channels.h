@@ -17,6 +17,9 @@ enum : std::uint16_t {
     OpenOutputExplicit = 0x0261,   // output probe: write or nothing
 };
 
+// The name a channel opens: the first 255 characters; empty for a name with a wildcard.
+std::string ChannelPath(const std::string& name);
+
 FileNumber NextFreeFileNumber();
 void OpenChannel(const std::string& name, FileNumber number, std::uint16_t modeWord,
                  std::int32_t recordLength, ErrorCell& error);
@@ -26,5 +29,8 @@ void CutAtPosition(FileNumber number, ErrorCell& error);
 void ReadChunk(FileNumber number, std::int32_t count, std::string& bytes, ErrorCell& error);
 void WriteBytes(FileNumber number, std::string_view bytes, ErrorCell& error);
 void CloseChannel(FileNumber number, ErrorCell& error);
+// True when a file of that name can be opened for writing: an existing file is neither
+// changed nor emptied, and a file created to find out is removed again.
+bool CanOpenForWriting(const std::string& name);
 // Deletes every ordinary file (not hidden, system or directory) that matches the name.
 void DeleteMatchingFiles(const std::string& pattern, ErrorCell& error);

@@ -38,6 +38,13 @@ std::string TrustedSearchPath()
 
 }  // namespace
 
+std::string SearchPattern(const std::string& pattern)
+{
+    std::string search = pattern.substr(0, 256);
+    if (!search.empty() && (search.back() == ':' || search.back() == '\\')) search += "*.*";
+    return search;
+}
+
 std::string CurrentDirectory(ErrorCell& error)
 {
     char folder[260] = {};
@@ -55,9 +62,7 @@ std::string FindFileName(const std::string& pattern, DWORD attributeMask, ErrorC
     SpinGuard open(OpenLock());
     error.number = 0;
     try {
-        std::string search = pattern.substr(0, 256);
-        if (!search.empty() && (search.back() == ':' || search.back() == '\\')) search += "*.*";
-
+        std::string search = SearchPattern(pattern);
         WIN32_FIND_DATAA entry;
         DWORD code = 0;
         FindHandle find(GuardedSystemCall([&] { return FindFirstFileA(search.c_str(), &entry); }, code));
@@ -71,25 +76,6 @@ std::string FindFileName(const std::string& pattern, DWORD attributeMask, ErrorC
     } catch (const std::bad_alloc&) {
     }
     return std::string();
-}
-
-bool CanOpenForWriting(const std::string& name)
-{
-    std::string path = name.substr(0, 255);  // the length a channel opens
-    if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
-    DWORD code = 0;
-    KernelHandle existing(GuardedSystemCall([&] {
-        return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    }, code));
-    if (existing.Valid()) return true;
-    if (code != ERROR_FILE_NOT_FOUND) return false;
-    // CREATE_NEW never touches a file that appeared meanwhile; the flag removes ours.
-    KernelHandle created(GuardedSystemCall([&] {
-        return CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    }, code));
-    return created.Valid();
 }
 
 DWORD LaunchProgram(const std::string& commandLine, std::uint32_t flags, ErrorCell& error)

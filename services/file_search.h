@@ -7,14 +7,14 @@
 
 std::string CurrentDirectory(ErrorCell& error);
 
+// What a search for pattern looks for: its first 256 characters, and all files of a folder
+// when it ends in ":" or "\".
+std::string SearchPattern(const std::string& pattern);
+
 // The name (without folder) of the first entry that matches pattern and is an ordinary file,
 // or empty. Hidden, system and directory entries count only when attributeMask holds their
 // attribute. A pattern ending in ":" or "\" searches that folder. Clears the caller's cell.
 std::string FindFileName(const std::string& pattern, DWORD attributeMask, ErrorCell& error);
-
-// True when a file of that name can be opened for writing: an existing file is neither
-// changed nor emptied, and a file created to find out is removed again.
-bool CanOpenForWriting(const std::string& name);
 
 // Launch flags: bits 0-14 the show state of the new program's window, bit 15 wait for it.
 constexpr std::uint32_t LaunchWait = 0x8000;
