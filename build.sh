@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One entry point for building, running, testing and benchmarking VELMOR on Debian.
 #   ./build.sh run     install what is missing, build, start the program under Wine
-#   ./build.sh test    build and run every test under Wine (and Xvfb)
+#   ./build.sh test    build and run every test under Wine (and Xvfb); more arguments go to CTest
 #   ./build.sh build   build only
 #   ./build.sh bench   build and run the benchmarks
 #   ./build.sh setup   install the toolchain, Wine and Xvfb (as root, or through sudo)
@@ -69,6 +69,19 @@ start_session() {  # arch: an X display and a running wineserver for the whole s
   mkdir -p "$WINEPREFIX"
   wineserver -p
   "$WINE" wineboot -i >/dev/null 2>&1
+  use_virtual_desktop
+}
+
+# Without a window manager Wine pays about two seconds whenever an active window goes away,
+# and draws no caption bars. A virtual desktop behaves like a Windows desktop in both.
+use_virtual_desktop() {
+  grep -q '"Desktop"="Default"' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
+  "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  wineserver -p
+  "$WINE" wineboot >/dev/null 2>&1
 }
 
 stop_session() {
@@ -87,14 +100,13 @@ refuse_root() {
 run() {
   local arch; arch=$(test_arch)
   wine_env "$arch"
+  if [ -z "${DISPLAY:-}" ]; then
+    echo "No X display: start it from a desktop session, or as: xvfb-run -a ./build.sh run" >&2
+    exit 1
+  fi
   [ -d "$WINEPREFIX" ] || "$WINE" wineboot -i >/dev/null 2>&1
-  # The dialog is not built yet: show the console converter at work on a small sample.
-  local sample="$ROOT/build/sample"
-  mkdir -p "$sample"
-  printf '\xc8\xc5\xd3\xd3\xd6\x40\xe6\xd6\xd9\xd3\xc4' > "$sample/hello.ebc"
-  echo "velmorc sample/hello.ebc sample/hello.txt 5"
-  (cd "$ROOT/build" && "$WINE" "$ROOT/build/$arch/shell/velmorc.exe" sample\\hello.ebc sample\\hello.txt 5)
-  cat -A "$sample/hello.txt"
+  echo "Starting build/$arch/shell/velmor.exe"
+  (cd "$ROOT/build" && "$WINE" "$ROOT/build/$arch/shell/velmor.exe")
 }
 
 case "${1:-}" in
@@ -104,7 +116,8 @@ case "${1:-}" in
   test)  refuse_root; build; arch=$(test_arch)
          [ "$arch" = i686 ] || echo "note: this machine cannot run 32-bit Wine; tests run as 64-bit Windows programs" >&2
          start_session "$arch"
-         ctest --test-dir "build/$arch" --output-on-failure -j 2 ;;
+         shift
+         ctest --test-dir "build/$arch" --output-on-failure -j 2 "$@" ;;
   bench) build; arch=$(test_arch); start_session "$arch"; bench/run.sh "build/$arch" ;;
   *) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

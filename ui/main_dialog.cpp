@@ -1,0 +1,125 @@
+// The main dialog: its start, the command dispatch, the check box and the file-name fields'
+// check when they are left.
+#include "control_ids.h"
+#include "dialog_state.h"
+#include "dialogs.h"
+#include "file_search.h"
+#include "messages.h"
+#include "process_commands.h"
+#include "system_error_text.h"
+#include "text.h"
+#include <new>
+
+namespace {
+
+void OnInitDialog(HWND hDlg)
+{
+    HICON icon = LoadIconA(DialogInstance(hDlg), "PROGRAM");
+    DWORD code = GetLastError();
+    if (icon == nullptr) {
+        ShowMessage(" Error on Load of ICON\r\n" + SystemErrorMessageText(static_cast<std::int32_t>(code)), "", 0);
+    } else {
+        SendMessageA(hDlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        SendMessageA(hDlg, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    }
+    SetWindowLongPtrA(hDlg, DWLP_USER, reinterpret_cast<LONG_PTR>(new (std::nothrow) DialogState));
+    SendDlgItemMessageA(hDlg, ID_LRECL, EM_LIMITTEXT, 6, 0);
+}
+
+void EndMainDialog(HWND hDlg)
+{
+    if (DialogState* state = StateOf(hDlg)) state->closing = true;
+    EndDialog(hDlg, 0);
+}
+
+void OnFixedCrlfClicked(HWND hDlg)
+{
+    UINT checked = IsDlgButtonChecked(hDlg, ID_FIXED_CRLF);
+    HWND field = GetDlgItem(hDlg, ID_LRECL);
+    EnableWindow(field, checked);
+    if (checked == BST_CHECKED) SetFocus(field);
+}
+
+// A user who leaves a field for Quit, or closes the window, is not stopped by a message
+// about the name left behind. The focus has already moved when the field hears of it.
+bool LeavingTheDialog(HWND hDlg)
+{
+    DialogState* state = StateOf(hDlg);
+    return (state != nullptr && state->closing) || GetFocus() == GetDlgItem(hDlg, ID_QUIT);
+}
+
+void OnFileFieldLeft(HWND hDlg, int id)
+{
+    if (LeavingTheDialog(hDlg)) return;
+    std::string name = FieldText(hDlg, id);
+    if (name.empty()) return;
+    ErrorCell error;
+    if (FindText(1, name, "\\") == 0) {
+        FixedText<260> completed(CurrentDirectory(error) + "\\" + name);
+        SetDlgItemTextA(hDlg, id, completed.CStr());
+        name = completed.Text();
+    }
+    if (id == ID_INFILE && FindFileName(name, 0, error).empty()) {
+        ShowMessage("Input File Not Found", ErrorCaption.Text(), MB_ICONHAND);
+        SetFocus(GetDlgItem(hDlg, ID_INFILE));
+    }
+}
+
+INT_PTR OnCommand(HWND hDlg, int id, int notification)
+{
+    switch (id) {
+    case ID_QUIT: EndMainDialog(hDlg); return FALSE;
+    case ID_ABOUT: ShowAboutBox(hDlg); return TRUE;
+    case ID_BROWSE_IN:
+    case ID_BROWSE_OUT: return TRUE;  // the file dialogs come with the next release
+    case ID_INFILE:
+    case ID_OUTFILE:
+        if (notification == CBN_KILLFOCUS) OnFileFieldLeft(hDlg, id);
+        return TRUE;
+    case ID_PROCESS: OnProcess(hDlg); return TRUE;
+    case ID_VIEW: OnView(hDlg); return TRUE;
+    case ID_FIXED_CRLF:
+        if (notification != BN_CLICKED) return FALSE;
+        OnFixedCrlfClicked(hDlg);
+        return TRUE;
+    default: return FALSE;  // Esc (IDCANCEL) and Enter (IDOK) among them: neither closes
+    }
+}
+
+}  // namespace
+
+std::string FieldText(HWND hDlg, int id)
+{
+    FixedText<260> text;
+    GetDlgItemTextA(hDlg, id, text.Buffer(), text.Size());
+    return text.Text();
+}
+
+HINSTANCE DialogInstance(HWND hDlg)
+{
+#ifdef _WIN64
+    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hDlg, GWLP_HINSTANCE));
+#else
+    return reinterpret_cast<HINSTANCE>(GetWindowLongA(hDlg, GWL_HINSTANCE));
+#endif
+}
+
+INT_PTR CALLBACK VELMORDIALOGPROC(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
+{
+    // Nothing may unwind into the system's dialog manager; a command that runs out of memory
+    // simply ends.
+    try {
+        switch (message) {
+        case WM_INITDIALOG: OnInitDialog(hDlg); return TRUE;
+        case WM_CLOSE: EndMainDialog(hDlg); return FALSE;
+        case WM_COMMAND: return OnCommand(hDlg, LOWORD(wParam), HIWORD(wParam));
+        case WM_NCDESTROY:
+            delete StateOf(hDlg);
+            SetWindowLongPtrA(hDlg, DWLP_USER, 0);
+            return FALSE;
+        default: return FALSE;
+        }
+    } catch (...) {
+        return FALSE;
+    }
+}

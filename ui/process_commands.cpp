@@ -1,0 +1,73 @@
+#include "process_commands.h"
+#include "control_ids.h"
+#include "convert_file.h"
+#include "dialog_state.h"
+#include "file_search.h"
+#include "messages.h"
+#include "process_request.h"
+#include "text.h"
+#include <limits>
+
+namespace {
+
+int FieldOf(EntryField field)
+{
+    switch (field) {
+    case EntryField::Input: return ID_INFILE;
+    case EntryField::Output: return ID_OUTFILE;
+    default: return ID_LRECL;
+    }
+}
+
+}  // namespace
+
+void History::Record(HWND combo, const std::string& name)
+{
+    if (!names_.empty() && names_.front() == name) return;
+    names_.push_front(name);
+    if (names_.size() > Capacity) names_.pop_back();
+    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    if (count != CB_ERR && count > static_cast<LRESULT>(Capacity) - 1)
+        SendMessageA(combo, CB_DELETESTRING, Capacity - 1, 0);
+    SendMessageA(combo, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+}
+
+std::int32_t RecordLengthFromText(const std::string& text)
+{
+    double value = TextToNumber(text);
+    if (value >= std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    if (value <= std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
+void OnProcess(HWND hDlg)
+{
+    std::string input = FieldText(hDlg, ID_INFILE);
+    std::string output = FieldText(hDlg, ID_OUTFILE);
+    std::int32_t fixedRecords = IsDlgButtonChecked(hDlg, ID_FIXED_CRLF) == BST_CHECKED ? -1 : 0;
+    std::int32_t lrecl = fixedRecords != 0 ? RecordLengthFromText(FieldText(hDlg, ID_LRECL)) : 0;
+
+    EntryCheck check = CheckProcessEntries(input, output, fixedRecords, lrecl);
+    if (check.message != nullptr) {
+        ShowMessage(check.message, ErrorCaption.Text(), MB_ICONHAND);
+        SetFocus(GetDlgItem(hDlg, FieldOf(check.field)));
+        return;
+    }
+    std::int64_t count = ConvertFile(hDlg, input, output, fixedRecords, lrecl);
+    if (DialogState* state = StateOf(hDlg)) {
+        state->input.Record(GetDlgItem(hDlg, ID_INFILE), input);
+        state->output.Record(GetDlgItem(hDlg, ID_OUTFILE), output);
+    }
+    ShowMessage(ResultsText(count, fixedRecords, lrecl), "EBCDIC to ASCII Results", MB_ICONINFORMATION);
+}
+
+void OnView(HWND hDlg)
+{
+    std::string output = FieldText(hDlg, ID_OUTFILE);
+    ErrorCell error;
+    if (output.empty() || FindFileName(output, 0, error).empty()) {
+        ShowMessage("Output File not found for viewing", ErrorCaption.Text(), MB_ICONHAND);
+        return;
+    }
+    LaunchProgram("notepad.exe " + output, SW_SHOWNORMAL, error);
+}
