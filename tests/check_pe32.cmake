@@ -1,6 +1,7 @@
 cmake_policy(SET CMP0057 NEW)
 # Every executable of the 32-bit build is a PE32 for i386 that imports only system DLLs.
-set(ALLOWED KERNEL32.dll USER32.dll GDI32.dll COMDLG32.dll msvcrt.dll ADVAPI32.dll SHELL32.dll)
+# DLL names are compared without regard to case, as Windows compares them.
+set(ALLOWED KERNEL32.DLL USER32.DLL GDI32.DLL COMDLG32.DLL MSVCRT.DLL ADVAPI32.DLL SHELL32.DLL)
 file(GLOB_RECURSE exes ${DIR}/shell/*.exe)
 if(NOT exes)
   message(FATAL_ERROR "no executables under ${DIR}/shell")
@@ -13,7 +14,8 @@ foreach(exe ${exes})
   string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
   foreach(line ${names})
     string(REPLACE "DLL Name: " "" dll "${line}")
-    if(NOT dll IN_LIST ALLOWED)
+    string(TOUPPER "${dll}" upper)
+    if(NOT upper IN_LIST ALLOWED)
       message(FATAL_ERROR "${exe} imports ${dll}, which is no Windows system DLL")
     endif()
   endforeach()

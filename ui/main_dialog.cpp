@@ -1,5 +1,6 @@
 // The main dialog: its start, the command dispatch, the check box and the file-name fields'
 // check when they are left.
+#include "browse_for_file.h"
 #include "control_ids.h"
 #include "dialog_state.h"
 #include "dialogs.h"
@@ -65,13 +66,23 @@ void OnFileFieldLeft(HWND hDlg, int id)
     }
 }
 
+// A chosen file becomes the field's text at once; only Process adds it to the history.
+void OnBrowse(HWND hDlg, int button)
+{
+    bool input = button == ID_BROWSE_IN;
+    std::string path = BrowseForFile(hDlg, input ? BROWSE_INPUT : BROWSE_OUTPUT);
+    if (!path.empty()) SetDlgItemTextA(hDlg, input ? ID_INFILE : ID_OUTFILE, FixedText<260>(path).CStr());
+}
+
 INT_PTR OnCommand(HWND hDlg, int id, int notification)
 {
     switch (id) {
     case ID_QUIT: EndMainDialog(hDlg); return FALSE;
     case ID_ABOUT: ShowAboutBox(hDlg); return TRUE;
     case ID_BROWSE_IN:
-    case ID_BROWSE_OUT: return TRUE;  // the file dialogs come with the next release
+    case ID_BROWSE_OUT:
+        if (notification == BN_CLICKED) OnBrowse(hDlg, id);
+        return TRUE;
     case ID_INFILE:
     case ID_OUTFILE:
         if (notification == CBN_KILLFOCUS) OnFileFieldLeft(hDlg, id);
