@@ -89,7 +89,7 @@ private:
 }  // namespace
 
 std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::string& outputName,
-                         std::int32_t fixedRecords, std::int32_t lrecl)
+                         std::int32_t fixedRecords, std::int32_t lrecl, ConvertObserver* observer)
 {
     WindowDisabled disabled(window);
     ErrorCell error;
@@ -127,6 +127,9 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
         return 0;
     }
 
+    const std::uint64_t total = remaining;
+    std::uint64_t done = 0;
+    if (observer != nullptr) observer->Progress(done, total);
     while (remaining > 0) {
         auto step = static_cast<std::int32_t>(std::min<std::uint64_t>(remaining, ConvertStepSize));
         ReadChunk(input.Number(), step, buffer, error);
@@ -149,6 +152,8 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
             return 0;
         }
         bytesWritten += static_cast<std::int64_t>(got);
+        done += got;
+        if (observer != nullptr) observer->Progress(done, total);
     }
     return records ? cutter.Records() : bytesWritten;
 }

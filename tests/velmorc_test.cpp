@@ -1,5 +1,6 @@
 // The console converter, run as a user runs it: arguments in, files, text and exit code out.
 #include "support.h"
+#include "version.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -68,11 +69,55 @@ TEST_F(VelmorcTest, JobErrorsGoToStandardErrorAndTheExitCode)
 
 TEST_F(VelmorcTest, UsageForBadArguments)
 {
-    for (const char* arguments : {"", "one", "a b 80x", "a b 1234567", "a b c d", "a b -5"}) {
+    for (const char* arguments : {"", "one", "a b 80x", "a b 1234567", "a b c d", "a b -5", "--progress", "--progress a", "a --progress b"}) {
         ProgramRun run = RunVelmorc(arguments);
         EXPECT_EQ(run.exitCode, 2u) << arguments;
-        EXPECT_EQ(run.errors.rfind("usage: velmorc INPUT OUTPUT [LRECL]", 0), 0u) << arguments;
+        EXPECT_EQ(run.errors.rfind("usage: velmorc [--progress] INPUT OUTPUT [LRECL]", 0), 0u) << arguments;
     }
+}
+
+TEST_F(VelmorcTest, ProgressOnRequestOnlyOnStandardError)
+{
+    // A sparse gibibyte: long enough for several redraws, cheap to make; the output goes to NUL.
+    {
+        HANDLE file = CreateFileA(in.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER size;
+        size.QuadPart = 1LL << 30;
+        EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+        CloseHandle(file);
+    }
+    const std::string created = "Created  1073741824 bytes in output file.\r\n";
+    ProgramRun shown = RunVelmorc("--progress " + Quoted(in) + " NUL");
+    EXPECT_EQ(shown.exitCode, 0u);
+    EXPECT_EQ(shown.output, created);
+    const std::string& e = shown.errors;
+    std::size_t redraws = 0;
+    for (std::size_t i = 0; i < e.size(); ++i)
+        if (e[i] == '\r' && (i + 1 == e.size() || e[i + 1] != '\n')) ++redraws;
+    EXPECT_GE(redraws, 3u) << shown.errors;
+    ASSERT_GE(shown.errors.size(), 2u);
+    EXPECT_EQ(shown.errors.substr(shown.errors.size() - 2), "\r\n") << "the line is finished";
+    std::string last = shown.errors.substr(shown.errors.rfind('\r', shown.errors.size() - 3) + 1);
+    EXPECT_EQ(last.rfind("100%  1073741824 of 1073741824 bytes  ", 0), 0u) << last;
+    EXPECT_NE(last.find(" MiB/s"), std::string::npos) << last;
+    EXPECT_EQ(shown.errors.rfind("\r0%  0 of 1073741824 bytes", 0), 0u) << shown.errors.substr(0, 60);
+
+    ProgramRun quiet = RunVelmorc(Quoted(in) + " NUL");
+    EXPECT_EQ(quiet.exitCode, 0u);
+    EXPECT_EQ(quiet.output, created);
+    EXPECT_EQ(quiet.errors, "") << "no progress without a console or --progress";
+}
+
+TEST_F(VelmorcTest, VersionAndHelp)
+{
+    ProgramRun version = RunVelmorc("--version");
+    EXPECT_EQ(version.exitCode, 0u);
+    EXPECT_EQ(version.output, "velmorc " VELMOR_VERSION_TEXT "\r\n");
+    ProgramRun help = RunVelmorc("--help");
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.output.rfind("usage: velmorc [--progress] INPUT OUTPUT [LRECL]", 0), 0u) << help.output;
+    EXPECT_EQ(help.errors, "");
 }
 
 }  // namespace
