@@ -4,6 +4,7 @@
 #   ./build.sh test    build and run every test under Wine (and Xvfb); more arguments go to CTest
 #   ./build.sh build   build only
 #   ./build.sh bench   build and run the benchmarks
+#   ./build.sh release build the PE32 product and pack it for Windows users into build/
 #   ./build.sh setup   install the toolchain, Wine and Xvfb (as root, or through sudo)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -109,11 +110,16 @@ run() {
   (cd "$ROOT/build" && "$WINE" "$ROOT/build/$arch/shell/velmor.exe")
 }
 
+release() {
+  cmake -DBUILD="$ROOT/build/i686" -DOUT="$ROOT/build" -P cmake/make_release.cmake
+}
+
 case "${1:-}" in
   setup) setup ;;
   build) setup; build ;;
   run)   setup; build; run ;;
-  test)  refuse_root; build; arch=$(test_arch)
+  release) setup; build; release ;;
+  test)  refuse_root; build; release >/dev/null; arch=$(test_arch)
          [ "$arch" = i686 ] || echo "note: this machine cannot run 32-bit Wine; tests run as 64-bit Windows programs" >&2
          start_session "$arch"
          shift
