@@ -1,0 +1,553 @@
+// velmor.exe run as a user runs it: started in a folder of its own, its dialogs filled and
+// pressed from this program, its message boxes and its main dialog read off the screen.
+#include "support.h"
+#include "window_driver.h"
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+std::string Velmor;      // velmor.exe, from the command line
+std::string ShotFolder;  // where the picture of the main dialog goes
+
+const char MainCaption[] = "EBCDIC to ASCII Converter";
+const char AboutCaption[] = "About VELMOR Converter";
+const char ErrorCaption[] = "EBCDIC-ASCII Error";
+const char ResultsCaption[] = "EBCDIC to ASCII Results";
+const char SecondCopyText[] = "Sorry, second instance of this program not allowed.";
+
+// The dialog's control IDs as the program documents them; the test does not share the
+// program's header, so a renumbered control fails here.
+enum : int {
+    IdInFile = 201,
+    IdOutFile = 202,
+    IdFixedCrlf = 401,
+    IdLrecl = 402,
+    IdView = 501,
+    IdQuit = 502,
+    IdAbout = 503,
+    IdProcess = 504,
+};
+
+const std::string HelloWorld = Bytes({0xC8, 0xC5, 0xD3, 0xD3, 0xD6, 0x40, 0xE6, 0xD6, 0xD9, 0xD3, 0xC4});
+
+struct ProcessEntry {
+    std::string exeName;
+    DWORD parentId;
+};
+
+ProcessEntry ProcessEntryOf(DWORD processId)
+{
+    ProcessEntry found = {"", 0};
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return found;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ProcessID == processId) found = {entry.szExeFile, entry.th32ParentProcessID};
+    CloseHandle(snapshot);
+    return found;
+}
+
+std::vector<DWORD> ChildrenOf(DWORD parentId)
+{
+    std::vector<DWORD> children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return children;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == parentId) children.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return children;
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return text;
+}
+
+std::string BaseName(const std::string& path)
+{
+    std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+// Without a window manager, every window that a managed X11 program of Wine hides waits two
+// seconds for the manager's answer. Unmanaged, velmor's windows close at once; what the
+// program does is the same.
+class UnmanagedUnderWine {
+public:
+    explicit UnmanagedUnderWine(const std::string& exeName)
+    {
+        if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) return;
+        std::string key;
+        for (const std::string& part : {std::string("Software\\Wine\\AppDefaults"), exeName, std::string("X11 Driver")}) {
+            key += (key.empty() ? "" : "\\") + part;
+            HKEY opened = nullptr;
+            DWORD disposition = 0;
+            if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
+                                &disposition) != ERROR_SUCCESS)
+                return;
+            if (disposition == REG_CREATED_NEW_KEY) created_.push_back(key);
+            if (part == "X11 Driver" && disposition == REG_CREATED_NEW_KEY)
+                RegSetValueExA(opened, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+            RegCloseKey(opened);
+        }
+    }
+    // Only what this run created goes; a setting someone made stays as it was.
+    ~UnmanagedUnderWine()
+    {
+        for (auto key = created_.rbegin(); key != created_.rend(); ++key) RegDeleteKeyA(HKEY_CURRENT_USER, key->c_str());
+    }
+    UnmanagedUnderWine(const UnmanagedUnderWine&) = delete;
+    UnmanagedUnderWine& operator=(const UnmanagedUnderWine&) = delete;
+
+private:
+    std::vector<std::string> created_;
+};
+
+class VelmorTest : public ::testing::Test {
+protected:
+    ScratchFolder folder;
+    std::unique_ptr<StartedProgram> velmor;
+    HWND dialog = nullptr;
+
+    void SetUp() override { ASSERT_FALSE(Velmor.empty()) << "usage: velmor_e2e_test VELMOR.EXE SHOT-FOLDER"; }
+
+    // An editor that View started and a failed test left open would outlive the run.
+    void TearDown() override
+    {
+        if (velmor == nullptr) return;
+        for (DWORD child : ChildrenOf(velmor->Id())) {
+            OwnedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child));
+            if (process == nullptr) continue;
+            TerminateProcess(process.get(), 1);
+            WaitForSingleObject(process.get(), kPatience);
+        }
+    }
+
+    std::unique_ptr<StartedProgram> Launch()
+    {
+        auto program = std::make_unique<StartedProgram>("\"" + Velmor + "\"", folder.Path());
+        EXPECT_TRUE(program->Started()) << "cannot start " << Velmor << " (" << GetLastError() << ")";
+        return program;
+    }
+
+    // velmor.exe in the scratch folder, its main dialog on the screen.
+    ::testing::AssertionResult Start()
+    {
+        velmor.reset();  // a copy still running would make the new one a second copy
+        velmor = Launch();
+        if (!velmor->Started()) return ::testing::AssertionFailure() << "velmor.exe did not start";
+        dialog = WaitForDialog(velmor->Id(), MainCaption);
+        if (dialog == nullptr) {
+            MessageBoxView unexpected;
+            if (WaitForMessageBox(velmor->Id(), &unexpected, 0))
+                return ::testing::AssertionFailure() << "instead of the main dialog: \"" << unexpected.text
+                                                     << "\" under \"" << unexpected.caption << "\"";
+            return ::testing::AssertionFailure() << "no \"" << MainCaption << "\" within " << kPatience << " ms";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    void Fill(int id, const std::string& text)
+    {
+        EXPECT_TRUE(SetControlText(dialog, id, text)) << "control " << id << " does not take \"" << text << "\"";
+    }
+
+    void Tick()
+    {
+        PostClick(dialog, IdFixedCrlf);
+        EXPECT_TRUE(WaitUntil([&] { return IsChecked(dialog, IdFixedCrlf); })) << "the check box stays unticked";
+    }
+
+    // Presses a button of the main dialog and reads the message box it brings up.
+    MessageBoxView Press(int id, DWORD processId = 0)
+    {
+        PostCommand(dialog, id);
+        MessageBoxView box;
+        EXPECT_TRUE(WaitForMessageBox(processId != 0 ? processId : velmor->Id(), &box))
+            << "no message box after pressing " << id;
+        return box;
+    }
+
+    void Answer(const MessageBoxView& box)
+    {
+        if (box.window != nullptr) {
+            EXPECT_TRUE(PressOk(box.window)) << "\"" << box.text << "\" stays after OK";
+        }
+    }
+
+    void ExpectFocusOn(int id)
+    {
+        EXPECT_TRUE(WaitUntil([&] { return FocusedControl(dialog) == id; }))
+            << "focus on control " << FocusedControl(dialog) << ", expected " << id;
+    }
+
+    // Waits for the program to end by itself, answering and reporting any box it shows.
+    DWORD ExitCodeOf(StartedProgram& program)
+    {
+        DWORD code = ~0u;
+        bool ended = WaitUntil([&] {
+            MessageBoxView box;
+            if (WaitForMessageBox(program.Id(), &box, 0)) {
+                ADD_FAILURE() << "unexpected box \"" << box.text << "\" under \"" << box.caption << "\"";
+                PressOk(box.window);
+            }
+            return program.HasEnded();
+        });
+        EXPECT_TRUE(ended) << "the program is still running";
+        if (ended) program.WaitForExit(&code, 0);
+        return code;
+    }
+};
+
+void ExpectBox(const MessageBoxView& box, const std::string& caption, const std::string& text, BoxIcon icon)
+{
+    EXPECT_EQ(box.caption, caption) << "box \"" << box.text << "\"";
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.icon, icon) << "box \"" << box.text << "\"";
+}
+
+std::uint32_t AsPixel(COLORREF colour)
+{
+    return static_cast<std::uint32_t>(GetRValue(colour)) << 16 | static_cast<std::uint32_t>(GetGValue(colour)) << 8 |
+           GetBValue(colour);
+}
+
+// The controls of the dialog whose rectangle in the picture holds nothing but the face colour.
+std::vector<std::string> UndrawnControls(HWND dialog, const RECT& area, const ScreenImage& shot)
+{
+    if (shot.width != area.right - area.left || shot.height != area.bottom - area.top) return {"no picture"};
+    const std::uint32_t face = AsPixel(GetSysColor(COLOR_BTNFACE));
+    std::vector<std::string> undrawn;
+    int controls = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        ++controls;
+        RECT place;
+        GetWindowRect(child, &place);
+        bool drawn = false;
+        for (LONG y = std::max(place.top, area.top); y < std::min(place.bottom, area.bottom) && !drawn; ++y)
+            for (LONG x = std::max(place.left, area.left); x < std::min(place.right, area.right) && !drawn; ++x)
+                drawn = shot.At(static_cast<int>(x - area.left), static_cast<int>(y - area.top)) != face;
+        if (!drawn) undrawn.push_back(std::to_string(GetDlgCtrlID(child)) + " " + ControlText(child));
+    }
+    if (controls != 13) undrawn.push_back(std::to_string(controls) + " controls instead of 13");
+    return undrawn;
+}
+
+TEST_F(VelmorTest, ConvertsInBothFormsAndShowsTheDialogOnTheScreen)
+{
+    const std::string in = folder / "hello.ebc";
+    const std::string out = folder / "hello.txt";
+    WriteWholeFile(in, HelloWorld);
+    ASSERT_TRUE(Start());
+    Fill(IdInFile, in);
+    Fill(IdOutFile, out);
+
+    // The picture is kept for people; what is asserted is that it shows every control drawn.
+    RECT area;
+    ASSERT_TRUE(GetWindowRect(dialog, &area));
+    ScreenImage shot;
+    std::vector<std::string> blank;
+    EXPECT_TRUE(WaitUntil([&] {
+        shot = CaptureScreen(area);
+        blank = UndrawnControls(dialog, area, shot);
+        return blank.empty();
+    })) << "not drawn on the screen: " << ::testing::PrintToString(blank);
+    EXPECT_EQ(shot.width, area.right - area.left);
+    EXPECT_EQ(shot.height, area.bottom - area.top);
+    const std::string shotPath = WindowsPath(ShotFolder) + "\\main-dialog.bmp";
+    EXPECT_TRUE(SaveBitmap24(shot, shotPath)) << shotPath;
+
+    struct Case {
+        bool fixed;
+        const char* lrecl;
+        const char* results;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {false, "", "Created  11 bytes in output file.", "HELLO WORLD"},
+        {true, "5", "Created  3 5-byte records", "HELLO\r\n WORL\r\nD\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.results);
+        DeleteFileA(out.c_str());
+        if (c.fixed) {
+            Tick();
+            Fill(IdLrecl, c.lrecl);
+        }
+        MessageBoxView box = Press(IdProcess);
+        ExpectBox(box, ResultsCaption, c.results, BoxIcon::Information);
+        Answer(box);
+        EXPECT_EQ(ReadWholeFile(out), c.bytes);
+    }
+    EXPECT_EQ(ReadWholeFile(in), HelloWorld);
+}
+
+// Each case moves the focus away from the field that the next one must focus.
+TEST_F(VelmorTest, RefusesEachFailedCheckAndFocusesItsField)
+{
+    const std::string in = folder / "in.ebc";
+    const std::string out = folder / "out.txt";
+    WriteWholeFile(in, HelloWorld);
+    WriteWholeFile(out, "kept");
+    ASSERT_TRUE(Start());
+
+    struct Case {
+        std::string input;
+        std::string output;
+        bool tickFirst;
+        const char* message;
+        int focus;
+    };
+    const Case cases[] = {
+        {in, folder / "no such folder\\out.txt", false, "Invalid Output File name or path", IdOutFile},
+        {folder / "missing.ebc", out, true, "Input File Not Found", IdInFile},
+        {in, out, false, "LRECL Required if CRLF to be added", IdLrecl},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        if (c.tickFirst) Tick();
+        Fill(IdInFile, c.input);
+        Fill(IdOutFile, c.output);
+        MessageBoxView box = Press(IdProcess);
+        ExpectBox(box, ErrorCaption, c.message, BoxIcon::Stop);
+        Answer(box);
+        ExpectFocusOn(c.focus);
+        EXPECT_EQ(ReadWholeFile(out), "kept") << "a refused Process must not touch the output file";
+        EXPECT_EQ(ComboListItems(dialog, IdInFile), std::vector<std::string>{}) << "refused names are not recorded";
+    }
+    EXPECT_FALSE(FileExists(folder / "missing.ebc"));
+}
+
+TEST_F(VelmorTest, KeepsTheNewestNamesFirstInTheDropDownLists)
+{
+    struct Run {
+        int input;
+        int output;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Run> runs;
+        std::vector<int> inputs;  // the input list afterwards, newest first
+        std::vector<int> outputs;
+    };
+    std::vector<Run> elevenInputs;
+    for (int i = 0; i < 11; ++i) elevenInputs.push_back({i, 0});
+    const Case cases[] = {
+        {"the same names twice are listed once", {{0, 0}, {0, 0}}, {0}, {0}},
+        {"only the newest entry is compared", {{0, 0}, {1, 1}, {0, 0}}, {0, 1, 0}, {0, 1, 0}},
+        {"eleven names keep the ten newest", elevenInputs, {10, 9, 8, 7, 6, 5, 4, 3, 2, 1}, {0}},
+    };
+    auto inputName = [&](int i) { return folder / ("in" + std::to_string(i) + ".ebc"); };
+    auto outputName = [&](int i) { return folder / ("out" + std::to_string(i) + ".txt"); };
+    // Every input has its own length, so each results text names its own run.
+    for (int i = 0; i < 11; ++i) WriteWholeFile(inputName(i), PatternBytes(static_cast<std::size_t>(i) + 1));
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Start());
+        for (const Run& run : c.runs) {
+            Fill(IdInFile, inputName(run.input));
+            Fill(IdOutFile, outputName(run.output));
+            MessageBoxView box = Press(IdProcess);
+            ExpectBox(box, ResultsCaption, "Created  " + std::to_string(run.input + 1) + " bytes in output file.",
+                      BoxIcon::Information);
+            Answer(box);
+        }
+        std::vector<std::string> inputs, outputs;
+        for (int i : c.inputs) inputs.push_back(inputName(i));
+        for (int i : c.outputs) outputs.push_back(outputName(i));
+        EXPECT_EQ(ComboListItems(dialog, IdInFile), inputs);
+        EXPECT_EQ(ComboListItems(dialog, IdOutFile), outputs);
+        PostCommand(dialog, IdQuit);
+        EXPECT_EQ(ExitCodeOf(*velmor), 0u);
+    }
+}
+
+TEST_F(VelmorTest, ASecondCopyRefusesToRunAndLeavesTheFirstAlone)
+{
+    const std::string in = folder / "in.ebc";
+    const std::string out = folder / "out.txt";
+    WriteWholeFile(in, HelloWorld);
+    ASSERT_TRUE(Start());
+
+    std::unique_ptr<StartedProgram> second = Launch();
+    ASSERT_TRUE(second->Started());
+    MessageBoxView box;
+    ASSERT_TRUE(WaitForMessageBox(second->Id(), &box)) << "the second copy shows nothing";
+    ExpectBox(box, "VELMOR Error", SecondCopyText, BoxIcon::Stop);
+    EXPECT_EQ(FindDialog(second->Id(), MainCaption), nullptr) << "the second copy shows its own main dialog";
+    Answer(box);
+    EXPECT_EQ(ExitCodeOf(*second), 0u);
+
+    EXPECT_EQ(FindDialog(velmor->Id(), MainCaption), dialog) << "the first copy's dialog is gone";
+    Fill(IdInFile, in);
+    Fill(IdOutFile, out);
+    MessageBoxView results = Press(IdProcess);
+    ExpectBox(results, ResultsCaption, "Created  11 bytes in output file.", BoxIcon::Information);
+    Answer(results);
+    EXPECT_EQ(ReadWholeFile(out), "HELLO WORLD");
+}
+
+TEST_F(VelmorTest, AnotherObjectHoldingTheMutexNameStopsTheProgram)
+{
+    OwnedHandle event(CreateEventA(nullptr, TRUE, FALSE, "velmor_mutex_object"));
+    const DWORD created = GetLastError();
+    ASSERT_NE(event.get(), nullptr) << "error " << created << ": does a copy of velmor.exe still run?";
+
+    velmor = Launch();
+    ASSERT_TRUE(velmor->Started());
+    struct Expected {
+        const char* caption;
+        const char* text;
+    };
+    const Expected boxes[] = {
+        {"Oops!", "Mutex Create failed with error code 6"},
+        {"VELMOR Error", SecondCopyText},
+    };
+    for (const Expected& expected : boxes) {
+        MessageBoxView box;
+        ASSERT_TRUE(WaitForMessageBox(velmor->Id(), &box)) << "no box \"" << expected.text << "\"";
+        ExpectBox(box, expected.caption, expected.text, BoxIcon::Stop);
+        EXPECT_EQ(FindDialog(velmor->Id(), MainCaption), nullptr);
+        Answer(box);
+    }
+    EXPECT_EQ(ExitCodeOf(*velmor), 0u);
+}
+
+TEST_F(VelmorTest, QuitAndTheCloseBoxEndTheProgramWithoutAWord)
+{
+    struct Case {
+        const char* name;
+        void (*close)(HWND dialog);
+    };
+    const Case cases[] = {
+        {"Quit", [](HWND window) { PostCommand(window, IdQuit); }},
+        {"close box", [](HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Start());
+        ExpectFocusOn(IdInFile);
+        // Left by itself, this name would be refused when the field loses the focus.
+        Fill(IdInFile, folder / "no such input.ebc");
+        c.close(dialog);
+        EXPECT_EQ(ExitCodeOf(*velmor), 0u);
+    }
+}
+
+TEST_F(VelmorTest, AboutBoxClosesOnlyWithOk)
+{
+    ASSERT_TRUE(Start());
+    std::vector<std::string> firstTexts;
+    for (int opening = 1; opening <= 2; ++opening) {
+        SCOPED_TRACE("opening " + std::to_string(opening));
+        PostCommand(dialog, IdAbout);
+        HWND about = WaitForDialog(velmor->Id(), AboutCaption);
+        ASSERT_NE(about, nullptr) << "About does not open";
+        EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
+        EXPECT_FALSE(IsWindowEnabled(dialog)) << "the About box is not modal";
+
+        std::vector<std::string> texts;
+        for (HWND child = GetWindow(about, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+            texts.push_back(ControlText(child));
+        EXPECT_NE(std::find_if(texts.begin(), texts.end(),
+                               [](const std::string& text) {
+                                   return text.find("EBCDIC to ASCII Converter v 2.2.0") != std::string::npos;
+                               }),
+                  texts.end());
+        if (opening == 1) {
+            firstTexts = texts;
+        } else {
+            EXPECT_EQ(texts, firstTexts);
+        }
+
+        // Sent, not posted: when the call returns the command has been handled.
+        DWORD_PTR ignored = 0;
+        EXPECT_TRUE(SendMessageTimeoutA(about, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0, SMTO_ABORTIFHUNG,
+                                        kPatience, &ignored));
+        EXPECT_TRUE(IsWindow(about) && IsWindowVisible(about)) << "Esc closed the About box";
+
+        PostCommand(about, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); })) << "OK does not close the About box";
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; }));
+    }
+}
+
+TEST_F(VelmorTest, ViewOpensTheOutputFileInTheEditor)
+{
+    const std::string out = folder / "view.txt";
+    WriteWholeFile(out, "to be viewed\r\n");
+    ASSERT_TRUE(Start());
+    Fill(IdOutFile, out);
+    std::vector<ForeignWindow> before = VisibleTopLevelWindows();
+    auto isNew = [&](const ForeignWindow& window) {
+        return std::none_of(before.begin(), before.end(),
+                            [&](const ForeignWindow& old) { return old.window == window.window; });
+    };
+    PostCommand(dialog, IdView);
+
+    ForeignWindow editor = {nullptr, 0, ""};
+    // The editor's caption begins with the name of the file it shows.
+    bool opened = WaitUntil([&] {
+        for (const ForeignWindow& window : VisibleTopLevelWindows())
+            if (isNew(window) && window.processId != velmor->Id() && window.processId != GetCurrentProcessId() &&
+                window.caption.rfind("view.txt ", 0) == 0)
+                editor = window;
+        return editor.window != nullptr;
+    });
+    MessageBoxView unexpected;
+    EXPECT_FALSE(WaitForMessageBox(velmor->Id(), &unexpected, 0)) << "View showed \"" << unexpected.text << "\"";
+    if (!opened) {
+        std::string seen;
+        for (const ForeignWindow& window : VisibleTopLevelWindows())
+            if (isNew(window)) seen += " \"" + window.caption + "\"";
+        FAIL() << "no editor window names view.txt; new windows:" << seen;
+    }
+
+    OwnedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, editor.processId));
+    ProcessEntry entry = ProcessEntryOf(editor.processId);
+    EXPECT_EQ(Lower(entry.exeName), "notepad.exe");
+    EXPECT_EQ(entry.parentId, velmor->Id()) << "the editor was not started by velmor.exe";
+    PostMessageA(editor.window, WM_CLOSE, 0, 0);
+    if (process != nullptr && WaitForSingleObject(process.get(), kPatience) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the editor does not close";
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), kPatience);
+    }
+    EXPECT_EQ(FindDialog(velmor->Id(), MainCaption), dialog);
+}
+
+TEST_F(VelmorTest, ViewRefusesAMissingOutputFile)
+{
+    ASSERT_TRUE(Start());
+    Fill(IdOutFile, folder / "absent.txt");
+    MessageBoxView box = Press(IdView);
+    ExpectBox(box, ErrorCaption, "Output File not found for viewing", BoxIcon::Stop);
+    // A launch happens before the box could show, so a started editor would be here by now.
+    EXPECT_EQ(ChildrenOf(velmor->Id()), std::vector<DWORD>{}) << "an editor was started";
+    Answer(box);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc > 1) Velmor = WindowsPath(argv[1]);
+    ShotFolder = argc > 2 ? argv[2] : ".";
+    UnmanagedUnderWine quickClose(BaseName(Velmor));
+    return RUN_ALL_TESTS();
+}

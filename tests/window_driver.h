@@ -1,0 +1,94 @@
+#pragma once
+// Drives the windows of another program in the same Wine session as a user would: start it,
+// find its dialogs, fill fields, press buttons, read message boxes and the screen.
+#include <windows.h>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// How long any one thing may take to happen before a test gives up on it.
+constexpr DWORD kPatience = 10000;
+
+// Polls ready() every 20 ms until it answers true or timeoutMs pass; true when it did.
+bool WaitUntil(const std::function<bool()>& ready, DWORD timeoutMs = kPatience);
+
+// A program started by the test. Still running at destruction, it is terminated: a failed
+// test never leaves it behind.
+class StartedProgram {
+public:
+    StartedProgram(const std::string& commandLine, const std::string& currentFolder);
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    DWORD Id() const { return id_; }
+    bool HasEnded() const;
+    // False when it still runs after timeoutMs; exitCode is then left alone.
+    bool WaitForExit(DWORD* exitCode, DWORD timeoutMs = kPatience) const;
+    void Kill();
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// Visible top-level windows of the dialog class "#32770" that belong to processId.
+std::vector<HWND> DialogsOf(DWORD processId);
+HWND FindDialog(DWORD processId, const std::string& caption);
+// Null when no such dialog is visible within timeoutMs.
+HWND WaitForDialog(DWORD processId, const std::string& caption, DWORD timeoutMs = kPatience);
+
+std::string WindowCaption(HWND window);
+// The text the control itself reports (WM_GETTEXT), also across processes.
+std::string ControlText(HWND control);
+bool SetControlText(HWND dialog, int id, const std::string& text);
+// As the button would report a click; posted, so a modal box in its handler cannot block us.
+void PostCommand(HWND dialog, int id);
+// A posted mouse click: the button changes its own state first, then tells its dialog.
+void PostClick(HWND dialog, int id);
+bool IsChecked(HWND dialog, int id);
+std::vector<std::string> ComboListItems(HWND dialog, int id);
+// The ID of the dialog's child that holds the keyboard focus or contains the window that
+// does (the edit inside a combo box); 0 when the focus is elsewhere or nowhere.
+int FocusedControl(HWND dialog);
+
+enum class BoxIcon { None, Stop, Information, Warning, Question, Unknown };
+std::ostream& operator<<(std::ostream& out, BoxIcon icon);
+
+struct MessageBoxView {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+    BoxIcon icon = BoxIcon::Unknown;
+};
+
+// A system message box, told apart from other dialogs by its icon control.
+bool IsMessageBox(HWND window);
+HWND FindMessageBox(DWORD processId);
+// Waits for a message box of processId and reads it once its icon is on the screen.
+bool WaitForMessageBox(DWORD processId, MessageBoxView* box, DWORD timeoutMs = kPatience);
+// The icon as it is drawn on the screen, compared with the system's own icons.
+BoxIcon ShownIcon(HWND box);
+// Presses OK and waits until the box is gone.
+bool PressOk(HWND box, DWORD timeoutMs = kPatience);
+
+// Pixels as 0x00RRGGBB, top row first.
+struct ScreenImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+};
+ScreenImage CaptureScreen(const RECT& area);
+bool SaveBitmap24(const ScreenImage& image, const std::string& path);
+
+struct ForeignWindow {
+    HWND window;
+    DWORD processId;
+    std::string caption;
+};
+// Every visible top-level window with its owner process.
+std::vector<ForeignWindow> VisibleTopLevelWindows();
