@@ -1,54 +1,117 @@
 #!/usr/bin/env bash
 # Speed and peak memory of velmorc against dd, measured side by side in one run.
 # Usage: bench/run.sh BUILD_DIR   (./build.sh bench sets up Wine and calls this)
+#   BENCH_PAIRS  pairs per ratio and file size (default 15, at least 7)
+#   BENCH_SIZES  file sizes in MiB (default "512 1024")
+#
+# Each ratio is the median over pairs of runs made back to back (A, B, A, B, ...), so that
+# a slower spell of a shared machine weighs on both sides of a pair alike. No output file
+# is ever deleted between runs: memory handed back to the host costs the next program that
+# takes it about a second per 512 MiB, which would measure the order of the runs.
 set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 velmorc="$build/shell/velmorc.exe"
 : "${WINE:?run through ./build.sh bench}"
+pairs=${BENCH_PAIRS:-15}
+sizes=${BENCH_SIZES:-512 1024}
+[ "$pairs" -ge 7 ] || { echo "BENCH_PAIRS must be at least 7" >&2; exit 2; }
+
 # In memory where the machine has a tmpfs: disk write-back would swamp what is measured.
 data="$build/bench-data"
 [ -d /dev/shm ] && [ -w /dev/shm ] && data="/dev/shm/velmor-bench-$(id -u)"
 mkdir -p "$data"
-cd "$data"
-runs=${BENCH_RUNS:-5}
-
-[ -s big.ebc ] || head -c $((1024 * 1024 * 1024)) /dev/urandom > big.ebc
-[ -s small.ebc ] || head -c $((100 * 1024 * 1024)) /dev/urandom > small.ebc
-cat big.ebc small.ebc > /dev/null  # both in the page cache before the first timing
-
-declare -A SECONDS_OF MEMORY_OF
-measure() {  # name, command...: best wall time of $runs runs, and the peak memory then
-  local name=$1; shift
-  local best="" memory="" secs kib
-  for _ in $(seq "$runs"); do
-    rm -f out.txt
-    /usr/bin/time -f '%e %M' -o timing.txt "$@" >/dev/null 2>&1
-    read -r secs kib < timing.txt
-    if [ -z "$best" ] || awk "BEGIN{exit !($secs < $best)}"; then best=$secs; memory=$kib; fi
-  done
-  rm -f out.txt timing.txt
-  SECONDS_OF[$name]=$best
-  MEMORY_OF[$name]=$memory
-  printf '%-34s %8.2f s %9.1f MiB\n' "$name" "$best" "$(awk "BEGIN{print $memory/1024}")"
-}
 trap 'rm -rf "$data"' EXIT
-ratio() { awk "BEGIN{printf \"%.2f\", ${SECONDS_OF[$1]} / ${SECONDS_OF[$2]}}"; }
+cd "$data"
+: > empty.ebc
 
-echo "Best of $runs runs; peak memory is the process's maximum resident set."
-echo "velmorc runs under Wine ($WINE): its times include starting a Windows process."
+# One run: "wall-seconds processor-seconds" on stdout, its peak resident set (KiB) appended
+# to the file named by $peak_file. Processor time (user + system) leaves out the waits of a
+# busy machine, so it shows what the wall time hides when other work shares the cores.
+peak_file=/dev/null
+timed() {
+  local start end kib cpu0 cpu1
+  times > cpu.txt; { read -r _; read -r cpu0; } < cpu.txt
+  start=$EPOCHREALTIME
+  /usr/bin/time -f '%M' -o timing.txt "$@" >/dev/null 2>&1
+  end=$EPOCHREALTIME
+  times > cpu.txt; { read -r _; read -r cpu1; } < cpu.txt
+  read -r kib < timing.txt
+  echo "$kib" >> "$peak_file"
+  echo "$start $end $cpu0 $cpu1" | awk '{ for (i = 3; i <= 6; ++i) { split($i, p, "m"); t[i] = p[1] * 60 + p[2] }
+                                         printf "%.4f %.4f\n", $2 - $1, t[5] + t[6] - t[3] - t[4] }'
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+spread() { sort -g "$1" | awk '{ v[NR] = $1 } END { printf "pairs %.2f to %.2f", v[1], v[NR] }'; }
+peak_mib() { sort -g "$1" | tail -1 | awk '{ printf "%.1f", $1 / 1024 }'; }
+
+echo "velmorc runs under Wine ($WINE); its times include starting a Windows process."
+echo "$(nproc) cores; processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+echo "vector features: $(grep -m1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -x -E 'ssse3|avx2|avx512bw|avx512vbmi' | tr '\n' ' ')"
+echo "Ratios are medians of $pairs back-to-back pairs; times are medians of the same runs."
 echo
-echo "1 GiB, plain form"
-measure "velmorc plain"            "$WINE" "$velmorc" big.ebc out.txt
-measure "dd bs=2M (plain copy)"    dd if=big.ebc of=out.txt bs=2M status=none
-measure "dd conv=ascii bs=2M"      dd if=big.ebc of=out.txt bs=2M conv=ascii status=none
-measure "velmorc, empty input"     "$WINE" "$velmorc" /dev/null out.txt
-echo
-echo "100 MiB, records of 80 bytes"
-measure "velmorc LRECL 80"         "$WINE" "$velmorc" small.ebc out.txt 80
-measure "velmorc plain (100 MiB)"  "$WINE" "$velmorc" small.ebc out.txt
-measure "dd conv=ascii,unblock cbs=80" dd if=small.ebc of=out.txt cbs=80 conv=ascii,unblock status=none
-echo
-echo "velmorc plain / dd plain copy:        $(ratio "velmorc plain" "dd bs=2M (plain copy)")  (goal <= 1.10)"
-echo "velmorc plain / dd conv=ascii:        $(ratio "velmorc plain" "dd conv=ascii bs=2M")"
-echo "velmorc LRECL 80 / velmorc plain:     $(ratio "velmorc LRECL 80" "velmorc plain (100 MiB)")  (goal <= 1.20)"
-echo "velmorc LRECL 80 / dd ascii,unblock:  $(ratio "velmorc LRECL 80" "dd conv=ascii,unblock cbs=80")"
+
+verdict() { awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g) ? "met" : "NOT met" }'; }
+failed=0
+for mib in $sizes; do
+  input="in-$mib.ebc"
+  [ -s "$input" ] || head -c $((mib * 1024 * 1024)) /dev/urandom > "$input"
+  cat "$input" > /dev/null
+  # Each command keeps writing its own output, so each file reuses the memory it holds.
+  plain=(      "$WINE" "$velmorc" "$input" "out-$mib-velmorc.txt")
+  records=(    "$WINE" "$velmorc" "$input" "out-$mib-records.txt" 80)
+  empty=(      "$WINE" "$velmorc" empty.ebc "out-empty.txt")
+  copy=(       dd if="$input" of="out-$mib-dd.txt" bs=2M status=none)
+  ascii=(      dd if="$input" of="out-$mib-ascii.txt" bs=2M conv=ascii status=none)
+  for warm in plain records empty copy ascii; do  # every output file exists at full size
+    declare -n command=$warm
+    timed "${command[@]}" > /dev/null
+  done
+  unset -n command
+
+  for f in r1 r2 r3 c1 c2 c3 t-plain t-ascii t-copy t-empty t-records peak-plain peak-records peak-empty; do
+    : > $f.txt
+  done
+  for _ in $(seq "$pairs"); do
+    peak_file=peak-plain.txt;   read -r a ca < <(timed "${plain[@]}")
+    peak_file=/dev/null;        read -r b cb < <(timed "${ascii[@]}")
+    echo "$a $b" | awk '{ print $1 / $2 }' >> r1.txt
+    echo "$ca $cb" | awk '{ print $1 / $2 }' >> c1.txt
+    echo "$a" >> t-plain.txt; echo "$b" >> t-ascii.txt
+  done
+  for _ in $(seq "$pairs"); do
+    peak_file=peak-plain.txt;   read -r a ca < <(timed "${plain[@]}")
+    peak_file=/dev/null;        read -r b cb < <(timed "${copy[@]}")
+    peak_file=peak-empty.txt;   read -r e ce < <(timed "${empty[@]}")
+    echo "$a $b $e" | awk '{ print ($1 - $3) / $2 }' >> r2.txt
+    echo "$ca $cb $ce" | awk '{ print ($1 - $3) / $2 }' >> c2.txt
+    echo "$a" >> t-plain.txt; echo "$b" >> t-copy.txt; echo "$e" >> t-empty.txt
+  done
+  for _ in $(seq "$pairs"); do
+    peak_file=peak-records.txt; read -r a ca < <(timed "${records[@]}")
+    peak_file=peak-plain.txt;   read -r b cb < <(timed "${plain[@]}")
+    echo "$a $b" | awk '{ print $1 / $2 }' >> r3.txt
+    echo "$ca $cb" | awk '{ print $1 / $2 }' >> c3.txt
+    echo "$a" >> t-records.txt; echo "$b" >> t-plain.txt
+  done
+  r1=$(median < r1.txt); r2=$(median < r2.txt); r3=$(median < r3.txt)
+  c1=$(median < c1.txt); c2=$(median < c2.txt); c3=$(median < c3.txt)
+
+  echo "$mib MiB                                    median time   peak memory"
+  printf '  %-40s %7.3f s   %7s MiB\n' "velmorc plain" "$(median < t-plain.txt)" "$(peak_mib peak-plain.txt)"
+  printf '  %-40s %7.3f s   %7s MiB\n' "velmorc LRECL 80" "$(median < t-records.txt)" "$(peak_mib peak-records.txt)"
+  printf '  %-40s %7.3f s   %7s MiB\n' "velmorc, empty input (Wine start-up)" "$(median < t-empty.txt)" "$(peak_mib peak-empty.txt)"
+  printf '  %-40s %7.3f s\n' "dd bs=2M (plain copy)" "$(median < t-copy.txt)"
+  printf '  %-40s %7.3f s\n' "dd bs=2M conv=ascii" "$(median < t-ascii.txt)"
+  printf '  %-52s %5.2f  (goal <= 0.80: %s; %s; by processor time %.2f)\n' "velmorc plain / dd conv=ascii" "$r1" "$(verdict "$r1" 0.80)" "$(spread r1.txt)" "$c1"
+  printf '  %-52s %5.2f  (goal <= 1.30: %s; %s; by processor time %.2f)\n' "(velmorc plain - velmorc empty) / dd plain copy" "$r2" "$(verdict "$r2" 1.30)" "$(spread r2.txt)" "$c2"
+  printf '  %-52s %5.2f  (goal <= 1.10: %s; %s; by processor time %.2f)\n' "velmorc LRECL 80 / velmorc plain" "$r3" "$(verdict "$r3" 1.10)" "$(spread r3.txt)" "$c3"
+  printf '  %-52s %5s MiB\n' "peak memory of the job beyond Wine's own" \
+    "$(awk -v a="$(peak_mib peak-plain.txt)" -v b="$(peak_mib peak-records.txt)" -v e="$(peak_mib peak-empty.txt)" \
+        'BEGIN { m = a > b ? a : b; printf "%.1f", m - e }')"
+  echo
+  for r in "$r1:0.80" "$r2:1.30" "$r3:1.10"; do
+    [ "$(verdict "${r%%:*}" "${r##*:}")" = met ] || failed=1
+  done
+  rm -f "$input" out-"$mib"-*.txt
+done
+[ "$failed" -eq 0 ] && echo "All goals met." || echo "Some goals are not met."

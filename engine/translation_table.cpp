@@ -1,4 +1,5 @@
 #include "translation_table.h"
+#include "translation_kernel.h"
 #include <cstdlib>
 
 namespace {
@@ -23,31 +24,39 @@ const char* const SourceList[256] = {
     "48", "49", "50", "51", "52", "53", "54", "55", "56", "57", "0", "150", "154", "0", "0", "0",  // F_
 };
 
-unsigned char Table[256];
-std::int32_t Built = 0;  // -1 once the table is filled
+TranslationTables Tables;
+std::int32_t Built = 0;  // -1 once the tables are filled
+TranslationKernel Kernel = TranslationKernel::Plain;
+TranslationLoop Loop = nullptr;  // set by the first call, or earlier by UseTranslationKernel
 
-void BuildTable()
+void BuildTables()
 {
     Built = -1;
     for (int k = 0; k < 256; ++k)
-        Table[k] = static_cast<unsigned char>(std::strtol(SourceList[k], nullptr, 10));
+        Tables.entries[k] = static_cast<unsigned char>(std::strtol(SourceList[k], nullptr, 10));
+    DeriveTranslationTables(Tables);
+    if (Loop == nullptr) UseTranslationKernel(FastestTranslationKernel());
 }
 
 }  // namespace
 
+bool UseTranslationKernel(TranslationKernel kernel)
+{
+    if (!TranslationKernelRuns(kernel)) return false;
+    Kernel = kernel;
+    Loop = TranslationLoopOf(kernel);
+    return true;
+}
+
+TranslationKernel TranslationKernelInUse()
+{
+    return Loop == nullptr ? FastestTranslationKernel() : Kernel;
+}
+
 void TranslateBuffer(const void* source, void* destination, std::int32_t count)
 {
-    if (!Built) BuildTable();
-    const auto* from = static_cast<const unsigned char*>(source);
-    auto* to = static_cast<unsigned char*>(destination);
-    std::int32_t i = 0;
-    // Eight bytes in flight per round: the look-ups are independent, so they overlap.
-    for (; i + 8 <= count; i += 8) {
-        unsigned char a = Table[from[i]], b = Table[from[i + 1]], c = Table[from[i + 2]],
-                      d = Table[from[i + 3]], e = Table[from[i + 4]], f = Table[from[i + 5]],
-                      g = Table[from[i + 6]], h = Table[from[i + 7]];
-        to[i] = a, to[i + 1] = b, to[i + 2] = c, to[i + 3] = d;
-        to[i + 4] = e, to[i + 5] = f, to[i + 6] = g, to[i + 7] = h;
-    }
-    for (; i < count; ++i) to[i] = Table[from[i]];
+    if (!Built) BuildTables();
+    if (count <= 0) return;
+    Loop(Tables, static_cast<const unsigned char*>(source), static_cast<unsigned char*>(destination),
+         static_cast<std::size_t>(count));
 }

@@ -1,0 +1,37 @@
+#pragma once
+// The loops behind TranslateBuffer. Each one gives exactly the bytes of the 256-entry
+// look-up; they differ in the instructions they need. TranslateBuffer's first call builds
+// every kernel's tables from the 256 entries and takes the fastest kernel this processor
+// and its system run; Plain runs on every x86 processor.
+#include <cstddef>
+#include <cstdint>
+
+enum class TranslationKernel { Plain, Avx2, Avx512Vbmi };
+
+constexpr TranslationKernel AllTranslationKernels[] = {
+    TranslationKernel::Plain, TranslationKernel::Avx2, TranslationKernel::Avx512Vbmi,
+};
+
+const char* TranslationKernelName(TranslationKernel kernel);
+// Whether this processor offers the instructions, and the system saves their registers.
+bool TranslationKernelRuns(TranslationKernel kernel);
+// The kernel TranslateBuffer's first call takes on this machine.
+TranslationKernel FastestTranslationKernel();
+
+// Makes TranslateBuffer use kernel from now on, instead of its own choice; returns false and
+// changes nothing when this machine cannot run it. A seam for tests and measurements.
+bool UseTranslationKernel(TranslationKernel kernel);
+TranslationKernel TranslationKernelInUse();
+
+// What the kernels read, all derived from the 256 entries.
+struct TranslationTables {
+    alignas(64) unsigned char entries[256];
+    // Row h ^ row h+1 (row 7 and row 15 alone), each twice for the two 128-bit lanes.
+    alignas(32) unsigned char rowSteps[16][32];
+};
+
+void DeriveTranslationTables(TranslationTables& tables);
+
+using TranslationLoop = void (*)(const TranslationTables& tables, const unsigned char* from,
+                                 unsigned char* to, std::size_t count);
+TranslationLoop TranslationLoopOf(TranslationKernel kernel);
