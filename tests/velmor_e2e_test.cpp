@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -34,33 +35,40 @@ enum : int {
 const std::string HelloWorld = Bytes({0xC8, 0xC5, 0xD3, 0xD3, 0xD6, 0x40, 0xE6, 0xD6, 0xD9, 0xD3, 0xC4});
 
 struct ProcessEntry {
-    std::string exeName;
+    DWORD id;
     DWORD parentId;
+    std::string exeName;
 };
+
+// Every process of the session, by the snapshot's wide form whatever the build's character set.
+std::vector<ProcessEntry> Processes()
+{
+    std::vector<ProcessEntry> entries;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return entries;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        std::string name;
+        for (const wchar_t* c = entry.szExeFile; *c != L'\0'; ++c) name += static_cast<char>(*c < 128 ? *c : '?');
+        entries.push_back({entry.th32ProcessID, entry.th32ParentProcessID, name});
+    }
+    CloseHandle(snapshot);
+    return entries;
+}
 
 ProcessEntry ProcessEntryOf(DWORD processId)
 {
-    ProcessEntry found = {"", 0};
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return found;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ProcessID == processId) found = {entry.szExeFile, entry.th32ParentProcessID};
-    CloseHandle(snapshot);
-    return found;
+    for (const ProcessEntry& entry : Processes())
+        if (entry.id == processId) return entry;
+    return {processId, 0, ""};
 }
 
 std::vector<DWORD> ChildrenOf(DWORD parentId)
 {
     std::vector<DWORD> children;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return children;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ParentProcessID == parentId) children.push_back(entry.th32ProcessID);
-    CloseHandle(snapshot);
+    for (const ProcessEntry& entry : Processes())
+        if (entry.parentId == parentId) children.push_back(entry.id);
     return children;
 }
 
@@ -124,10 +132,11 @@ protected:
 
     void SetUp() override { ASSERT_FALSE(Velmor.empty()) << "usage: velmor_e2e_test VELMOR.EXE SHOT-FOLDER"; }
 
-    // An editor that View started and a failed test left open would outlive the run.
+    // An editor that View started and a failed test left open would outlive the run. Only
+    // while velmor runs is its process ID its own, and so the parent ID of its children.
     void TearDown() override
     {
-        if (velmor == nullptr) return;
+        if (velmor == nullptr || velmor->HasEnded()) return;
         for (DWORD child : ChildrenOf(velmor->Id())) {
             OwnedHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child));
             if (process == nullptr) continue;
@@ -139,7 +148,7 @@ protected:
     std::unique_ptr<StartedProgram> Launch()
     {
         auto program = std::make_unique<StartedProgram>("\"" + Velmor + "\"", folder.Path());
-        EXPECT_TRUE(program->Started()) << "cannot start " << Velmor << " (" << GetLastError() << ")";
+        EXPECT_TRUE(program->Started()) << "cannot start " << Velmor << " (error " << program->StartError() << ")";
         return program;
     }
 
@@ -172,11 +181,11 @@ protected:
     }
 
     // Presses a button of the main dialog and reads the message box it brings up.
-    MessageBoxView Press(int id, DWORD processId = 0)
+    MessageBoxView Press(int id)
     {
         PostCommand(dialog, id);
         MessageBoxView box;
-        EXPECT_TRUE(WaitForMessageBox(processId != 0 ? processId : velmor->Id(), &box))
+        EXPECT_TRUE(WaitForMessageBox(velmor->Id(), &box))
             << "no message box after pressing " << id;
         return box;
     }
@@ -188,10 +197,32 @@ protected:
         }
     }
 
+    // Two things of Wine's X11 side, seen under load, are met here rather than judged. A late
+    // focus event can leave no window of velmor active after a box closed: the user would
+    // click the dialog, which brings back the focus it kept. And the focus may pass through
+    // a field once more, so that a field holding a missing name has its own say: that box is
+    // answered.
     void ExpectFocusOn(int id)
     {
-        EXPECT_TRUE(WaitUntil([&] { return FocusedControl(dialog) == id; }))
-            << "focus on control " << FocusedControl(dialog) << ", expected " << id;
+        int strays = 0, activations = 0;
+        bool reached = WaitUntil([&] {
+            MessageBoxView stray;
+            if (WaitForMessageBox(velmor->Id(), &stray, 0)) {
+                if (strays >= 3 || stray.caption != ErrorCaption || stray.text != "Input File Not Found") return false;
+                ++strays;
+                PressOk(stray.window);
+            }
+            if (ActiveWindowOf(dialog) == nullptr && activations < 3) {
+                ++activations;
+                SetForegroundWindow(dialog);
+            }
+            return FocusedControl(dialog) == id && FindMessageBox(velmor->Id()) == nullptr;
+        });
+        EXPECT_TRUE(reached) << "focus on control " << FocusedControl(dialog) << ", expected " << id
+                             << (FindMessageBox(velmor->Id()) != nullptr ? "; a message box is open" : "");
+        if (strays + activations > 0)
+            std::printf("note: on the way to control %d, %d field check box(es) answered, %d activation(s)\n", id,
+                        strays, activations);
     }
 
     // Waits for the program to end by itself, answering and reporting any box it shows.
@@ -295,7 +326,6 @@ TEST_F(VelmorTest, ConvertsInBothFormsAndShowsTheDialogOnTheScreen)
     EXPECT_EQ(ReadWholeFile(in), HelloWorld);
 }
 
-// Each case moves the focus away from the field that the next one must focus.
 TEST_F(VelmorTest, RefusesEachFailedCheckAndFocusesItsField)
 {
     const std::string in = folder / "in.ebc";
@@ -307,18 +337,23 @@ TEST_F(VelmorTest, RefusesEachFailedCheckAndFocusesItsField)
     struct Case {
         std::string input;
         std::string output;
-        bool tickFirst;
+        bool tick;
         const char* message;
         int focus;
     };
+    // The missing input comes last and with the box ticked: its check goes first.
     const Case cases[] = {
         {in, folder / "no such folder\\out.txt", false, "Invalid Output File name or path", IdOutFile},
-        {folder / "missing.ebc", out, true, "Input File Not Found", IdInFile},
-        {in, out, false, "LRECL Required if CRLF to be added", IdLrecl},
+        {in, out, true, "LRECL Required if CRLF to be added", IdLrecl},
+        {folder / "missing.ebc", out, false, "Input File Not Found", IdInFile},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        if (c.tickFirst) Tick();
+        // A field is only ever left holding a name that its own check accepts.
+        Fill(IdInFile, in);
+        if (c.tick) Tick();
+        PostFocus(dialog, IdView);
+        ExpectFocusOn(IdView);
         Fill(IdInFile, c.input);
         Fill(IdOutFile, c.output);
         MessageBoxView box = Press(IdProcess);

@@ -149,6 +149,8 @@ StartedProgram::StartedProgram(const std::string& commandLine, const std::string
         CloseHandle(started.hThread);
         process_ = started.hProcess;
         id_ = started.dwProcessId;
+    } else {
+        startError_ = GetLastError();
     }
 }
 
@@ -238,6 +240,11 @@ void PostClick(HWND dialog, int id)
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
+void PostFocus(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);
+}
+
 bool IsChecked(HWND dialog, int id)
 {
     DWORD_PTR state = 0;
@@ -278,6 +285,14 @@ int FocusedControl(HWND dialog)
     if (window == nullptr || !IsChild(dialog, window)) return 0;
     while (GetParent(window) != dialog) window = GetParent(window);
     return GetDlgCtrlID(window);
+}
+
+HWND ActiveWindowOf(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndActive;
 }
 
 std::ostream& operator<<(std::ostream& out, BoxIcon icon)

@@ -24,6 +24,7 @@ public:
     StartedProgram& operator=(const StartedProgram&) = delete;
 
     bool Started() const { return process_ != nullptr; }
+    DWORD StartError() const { return startError_; }
     DWORD Id() const { return id_; }
     bool HasEnded() const;
     // False when it still runs after timeoutMs; exitCode is then left alone.
@@ -33,6 +34,7 @@ public:
 private:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
+    DWORD startError_ = 0;
 };
 
 // Visible top-level windows of the dialog class "#32770" that belong to processId.
@@ -49,11 +51,15 @@ bool SetControlText(HWND dialog, int id, const std::string& text);
 void PostCommand(HWND dialog, int id);
 // A posted mouse click: the button changes its own state first, then tells its dialog.
 void PostClick(HWND dialog, int id);
+// Moves the keyboard focus to a control as the Tab key does (WM_NEXTDLGCTL, posted).
+void PostFocus(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);
 std::vector<std::string> ComboListItems(HWND dialog, int id);
 // The ID of the dialog's child that holds the keyboard focus or contains the window that
 // does (the edit inside a combo box); 0 when the focus is elsewhere or nowhere.
 int FocusedControl(HWND dialog);
+// The active window of the thread that owns window; null when none of its windows is active.
+HWND ActiveWindowOf(HWND window);
 
 enum class BoxIcon { None, Stop, Information, Warning, Question, Unknown };
 std::ostream& operator<<(std::ostream& out, BoxIcon icon);
