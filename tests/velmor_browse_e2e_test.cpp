@@ -2,6 +2,7 @@
 // appear, are filled in and answered from this program, and the chosen names land in the
 // main dialog.
 #include "support.h"
+#include "velmor_window_ids.h"
 #include "window_driver.h"
 #include <gtest/gtest.h>
 #include <dlgs.h>
@@ -11,17 +12,8 @@ namespace {
 
 std::string Velmor;  // velmor.exe, from the command line
 
-const char MainCaption[] = "EBCDIC to ASCII Converter";
 const char OpenCaption[] = "Select EBCDIC File";
 const char SaveCaption[] = "Select ASCII Output File Name";
-
-enum : int {
-    IdInFile = 201,
-    IdOutFile = 202,
-    IdBrowseIn = 301,
-    IdBrowseOut = 302,
-    IdQuit = 502,
-};
 
 const int BoxTextId = 0xFFFF;  // the text of a system message box
 

@@ -1,6 +1,7 @@
 // velmor.exe run as a user runs it: started in a folder of its own, its dialogs filled and
 // pressed from this program, its message boxes and its main dialog read off the screen.
 #include "support.h"
+#include "velmor_window_ids.h"
 #include "window_driver.h"
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -13,24 +14,10 @@ namespace {
 std::string Velmor;      // velmor.exe, from the command line
 std::string ShotFolder;  // where the picture of the main dialog goes
 
-const char MainCaption[] = "EBCDIC to ASCII Converter";
 const char AboutCaption[] = "About VELMOR Converter";
 const char ErrorCaption[] = "EBCDIC-ASCII Error";
 const char ResultsCaption[] = "EBCDIC to ASCII Results";
 const char SecondCopyText[] = "Sorry, second instance of this program not allowed.";
-
-// The dialog's control IDs as the program documents them; the test does not share the
-// program's header, so a renumbered control fails here.
-enum : int {
-    IdInFile = 201,
-    IdOutFile = 202,
-    IdFixedCrlf = 401,
-    IdLrecl = 402,
-    IdView = 501,
-    IdQuit = 502,
-    IdAbout = 503,
-    IdProcess = 504,
-};
 
 const std::string HelloWorld = Bytes({0xC8, 0xC5, 0xD3, 0xD3, 0xD6, 0x40, 0xE6, 0xD6, 0xD9, 0xD3, 0xC4});
 

@@ -1,0 +1,18 @@
+#pragma once
+// What the end-to-end tests know of velmor.exe's main window, written out here rather than
+// taken from the program's own header, so that a renumbered control or a changed caption
+// fails them.
+const char MainCaption[] = "EBCDIC to ASCII Converter";
+
+enum : int {
+    IdInFile = 201,
+    IdOutFile = 202,
+    IdBrowseIn = 301,
+    IdBrowseOut = 302,
+    IdFixedCrlf = 401,
+    IdLrecl = 402,
+    IdView = 501,
+    IdQuit = 502,
+    IdAbout = 503,
+    IdProcess = 504,
+};
