@@ -68,9 +68,17 @@ start_session() {  # arch: an X display and a running wineserver for the whole s
   # Wine's own services start with the first program of a session and keep the output
   # pipes they inherit: start them here, away from CTest's pipes, and keep them running.
   mkdir -p "$WINEPREFIX"
-  wineserver -p
+  wineserver -p 2>/dev/null || true  # one may already serve this prefix, which is as good
   "$WINE" wineboot -i >/dev/null 2>&1
+  no_crash_dialog
   use_virtual_desktop
+}
+
+# A crashing program would otherwise wait for someone to close Wine's crash dialog, and its
+# test with it; without the dialog the debugger prints the backtrace and ends the program.
+no_crash_dialog() {
+  grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
+  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 }
 
 # Without a window manager Wine pays about two seconds whenever an active window goes away,
@@ -123,7 +131,7 @@ case "${1:-}" in
          [ "$arch" = i686 ] || echo "note: this machine cannot run 32-bit Wine; tests run as 64-bit Windows programs" >&2
          start_session "$arch"
          shift
-         ctest --test-dir "build/$arch" --output-on-failure -j 2 "$@" ;;
+         ctest --test-dir "build/$arch" --output-on-failure --timeout 600 -j 2 "$@" ;;
   bench) build; arch=$(test_arch); start_session "$arch"; bench/run.sh "build/$arch" ;;
   *) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

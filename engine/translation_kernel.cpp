@@ -1,20 +1,10 @@
 #include "translation_kernel.h"
+#include "vector_code.h"
 #include <immintrin.h>
 #if defined(_MSC_VER)
 #include <intrin.h>
 #else
 #include <cpuid.h>
-#endif
-
-// GCC and Clang compile vector instructions only into functions that ask for them, so the
-// rest of the program still runs on a processor without them. Windows on x86-32 keeps the
-// stack aligned to 4 bytes only, and vector spills need more.
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__i386__)
-#define VECTOR_CODE(isa) __attribute__((target(isa), force_align_arg_pointer))
-#elif defined(__GNUC__) || defined(__clang__)
-#define VECTOR_CODE(isa) __attribute__((target(isa)))
-#else
-#define VECTOR_CODE(isa)
 #endif
 
 namespace {

@@ -1,0 +1,122 @@
+#include "record_cutter.h"
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t Seed = 20261209;
+constexpr char Untouched = 0x5A;
+
+// Room that ends where an inaccessible page begins, so that touching one byte beyond the
+// length stops the test with an access violation.
+class FencedBytes {
+public:
+    explicit FencedBytes(std::size_t length)
+    {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        const std::size_t page = info.dwPageSize;
+        const std::size_t usable = (length + page - 1) / page * page;
+        base_ = static_cast<char*>(VirtualAlloc(nullptr, usable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD before = 0;
+        if (base_ != nullptr) VirtualProtect(base_ + usable, page, PAGE_NOACCESS, &before);
+        data_ = base_ == nullptr ? nullptr : base_ + usable - length;
+    }
+    ~FencedBytes()
+    {
+        if (base_ != nullptr) VirtualFree(base_, 0, MEM_RELEASE);
+    }
+    FencedBytes(const FencedBytes&) = delete;
+    FencedBytes& operator=(const FencedBytes&) = delete;
+    char* Data() const { return data_; }
+
+private:
+    char* base_ = nullptr;
+    char* data_ = nullptr;
+};
+
+std::string OneRecordAtATime(const std::string& stream, std::size_t lrecl)
+{
+    std::string out;
+    for (std::size_t at = 0; at < stream.size(); at += lrecl) out.append(stream, at, lrecl).append("\r\n");
+    return out;
+}
+
+std::vector<RecordCopy> RunnableCopies()
+{
+    std::vector<RecordCopy> copies;
+    for (RecordCopy copy : {RecordCopy::Plain, RecordCopy::Avx2})
+        if (UseRecordCopy(copy)) copies.push_back(copy);
+    return copies;
+}
+
+// A stream fed in pieces of random sizes, each piece alone in fenced input and output
+// room of exactly the promised size: the pieces' outputs joined are the records, no copy
+// reads past its input, and nothing is written past the length a piece returns.
+TEST(RecordCutter, PiecesMakeTheRecordsWithinTheirRoom)
+{
+    const std::vector<RecordCopy> copies = RunnableCopies();
+    ASSERT_FALSE(copies.empty());
+    std::mt19937 engine(Seed);
+    auto below = [&engine](std::size_t n) { return static_cast<std::size_t>(engine() % n); };
+    const std::size_t lrecls[] = {1, 2, 3, 15, 16, 17, 31, 32, 33, 63, 64, 65, 80, 81, 133, 4096, 70000};
+
+    for (RecordCopy copy : copies) {
+        ASSERT_TRUE(UseRecordCopy(copy));
+        for (std::size_t lrecl : lrecls) {
+            std::string stream(3 * lrecl + 200 + below(500), '\0');
+            for (char& b : stream) b = static_cast<char>(engine() >> 24);
+            RecordCutter cutter(static_cast<std::int32_t>(lrecl));
+            std::string joined;
+            std::size_t at = 0;
+            while (at < stream.size()) {
+                std::size_t n = std::min(stream.size() - at, below(2) ? below(40) : below(3 * lrecl + 100));
+                bool last = at + n == stream.size();
+                const std::size_t room = cutter.OutputSize(n);
+                FencedBytes in(n), out(room);
+                ASSERT_NE(in.Data(), nullptr);
+                ASSERT_NE(out.Data(), nullptr);
+                std::memcpy(in.Data(), stream.data() + at, n);
+                std::memset(out.Data(), Untouched, room);
+                const std::size_t length = cutter.Cut(in.Data(), n, out.Data(), last);
+                ASSERT_LE(length, room);
+                ASSERT_EQ(std::string(out.Data() + length, room - length).find_first_not_of(Untouched),
+                          std::string::npos) << "written past the output's length";
+                joined.append(out.Data(), length);
+                at += n;
+            }
+            const std::string where = "seed " + std::to_string(Seed) + ", copy " +
+                                      std::to_string(static_cast<int>(copy)) + ", LRECL " + std::to_string(lrecl);
+            EXPECT_EQ(joined, OneRecordAtATime(stream, lrecl)) << where;
+            EXPECT_EQ(cutter.Records(), static_cast<std::int64_t>((stream.size() + lrecl - 1) / lrecl)) << where;
+        }
+    }
+}
+
+TEST(RecordCutter, LastPieceClosesOnlyAPartialRecord)
+{
+    for (RecordCopy copy : RunnableCopies()) {
+        ASSERT_TRUE(UseRecordCopy(copy));
+        RecordCutter exact(4);
+        char out[32];
+        EXPECT_EQ(std::string(out, exact.Cut("abcdefgh", 8, out, true)), "abcd\r\nefgh\r\n");
+        EXPECT_EQ(exact.Records(), 2);
+
+        RecordCutter partial(4);
+        std::size_t n = partial.Cut("abcdef", 6, out, false);
+        EXPECT_EQ(std::string(out, n), "abcd\r\nef");
+        EXPECT_EQ(std::string(out, partial.Cut("", 0, out, true)), "\r\n");
+        EXPECT_EQ(partial.Records(), 2);
+
+        RecordCutter empty(4);
+        EXPECT_EQ(empty.Cut("", 0, out, true), 0u);
+        EXPECT_EQ(empty.Records(), 0);
+    }
+}
+
+}  // namespace
