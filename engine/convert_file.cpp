@@ -67,7 +67,7 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
     RecordCutter cutter(records ? lrecl : 1);
     std::int64_t bytesWritten = 0;
     std::string buffer;
-    std::string cut;  // record form only: the step with its record ends
+    std::string cut;  // record form only: the step translated, with its record ends
     try {
         std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, ConvertStepSize));
         buffer.reserve(most);
@@ -90,11 +90,14 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
         std::size_t got = buffer.size();
         // An input that shrank since it was measured ends the job where it really ends.
         remaining = got < static_cast<std::size_t>(step) ? 0 : remaining - got;
-        TranslateBuffer(buffer.data(), &buffer[0], static_cast<std::int32_t>(got));
-        std::string_view translated(buffer.data(), got);
+        // Record form translates on its way into the second buffer: a separate pass in place
+        // would cost one more trip through memory for every byte.
+        std::string_view translated;
         if (records) {
-            std::size_t length = cutter.Cut(buffer.data(), got, &cut[0], remaining == 0);
-            translated = std::string_view(cut.data(), length);
+            translated = std::string_view(cut.data(), cutter.Cut(buffer.data(), got, &cut[0], remaining == 0));
+        } else {
+            TranslateBuffer(buffer.data(), &buffer[0], static_cast<std::int32_t>(got));
+            translated = std::string_view(buffer.data(), got);
         }
         WriteBytes(output.Number(), translated, error);
         if (std::uint8_t number = TakeErrorNumber(error)) {

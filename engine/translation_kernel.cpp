@@ -1,6 +1,7 @@
 #include "translation_kernel.h"
 #include "vector_code.h"
 #include <immintrin.h>
+#include <algorithm>
 #if defined(_MSC_VER)
 #include <intrin.h>
 #else
@@ -67,19 +68,29 @@ const Processor& ThisProcessor()
     return processor;
 }
 
+// Eight bytes in flight per round: the look-ups are independent, so they overlap.
+class PlainBlock {
+public:
+    static constexpr std::size_t Size = 8;
+    explicit PlainBlock(const TranslationTables& tables) : table_(tables.entries) {}
+    void Translate(const unsigned char* from, unsigned char* to) const
+    {
+        const unsigned char* t = table_;
+        unsigned char a = t[from[0]], b = t[from[1]], c = t[from[2]], d = t[from[3]], e = t[from[4]],
+                      f = t[from[5]], g = t[from[6]], h = t[from[7]];
+        to[0] = a, to[1] = b, to[2] = c, to[3] = d, to[4] = e, to[5] = f, to[6] = g, to[7] = h;
+    }
+
+private:
+    const unsigned char* table_;
+};
+
 void PlainLoop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count)
 {
-    const unsigned char* table = tables.entries;
+    const PlainBlock block(tables);
     std::size_t i = 0;
-    // Eight bytes in flight per round: the look-ups are independent, so they overlap.
-    for (; i + 8 <= count; i += 8) {
-        unsigned char a = table[from[i]], b = table[from[i + 1]], c = table[from[i + 2]],
-                      d = table[from[i + 3]], e = table[from[i + 4]], f = table[from[i + 5]],
-                      g = table[from[i + 6]], h = table[from[i + 7]];
-        to[i] = a, to[i + 1] = b, to[i + 2] = c, to[i + 3] = d;
-        to[i + 4] = e, to[i + 5] = f, to[i + 6] = g, to[i + 7] = h;
-    }
-    for (; i < count; ++i) to[i] = table[from[i]];
+    for (; i + PlainBlock::Size <= count; i += PlainBlock::Size) block.Translate(from + i, to + i);
+    for (; i < count; ++i) to[i] = tables.entries[from[i]];
 }
 
 // 256 entries through 16-entry shuffles. A shuffle gives row[index & 15], or 0 when bit 7 of
@@ -87,44 +98,134 @@ void PlainLoop(const TranslationTables& tables, const unsigned char* from, unsig
 // nibble is above 7 - k, so shuffle k picks up row 7 - k's step for every byte whose high
 // nibble is at most 7 - k, and the steps xor together to the byte's own row. Bytes of 80 hex and
 // above go the same way with their top bit flipped.
-VECTOR_CODE("avx2")
-void Avx2Loop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count)
-{
-    const auto* steps = reinterpret_cast<const __m256i*>(tables.rowSteps);
-    const __m256i sixteen = _mm256_set1_epi8(16);
-    const __m256i top = _mm256_set1_epi8(static_cast<char>(-128));
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
-        __m256i high = _mm256_xor_si256(low, top);
-        __m256i out = _mm256_xor_si256(_mm256_shuffle_epi8(steps[7], low), _mm256_shuffle_epi8(steps[15], high));
+class Avx2Block {
+public:
+    static constexpr std::size_t Size = 32;
+    VECTOR_CODE("avx2") explicit Avx2Block(const TranslationTables& tables)
+    {
+        for (int row = 0; row < 16; ++row)
+            steps_[row] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.rowSteps[row]));
+    }
+    VECTOR_CODE("avx2") void Translate(const unsigned char* from, unsigned char* to) const
+    {
+        const __m256i sixteen = _mm256_set1_epi8(16);
+        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+        __m256i high = _mm256_xor_si256(low, _mm256_set1_epi8(static_cast<char>(-128)));
+        __m256i out = _mm256_xor_si256(_mm256_shuffle_epi8(steps_[7], low), _mm256_shuffle_epi8(steps_[15], high));
         for (int row = 6; row >= 0; --row) {
             low = _mm256_adds_epu8(low, sixteen);
             high = _mm256_adds_epu8(high, sixteen);
-            out = _mm256_xor_si256(out, _mm256_shuffle_epi8(steps[row], low));
-            out = _mm256_xor_si256(out, _mm256_shuffle_epi8(steps[row + 8], high));
+            out = _mm256_xor_si256(out, _mm256_shuffle_epi8(steps_[row], low));
+            out = _mm256_xor_si256(out, _mm256_shuffle_epi8(steps_[row + 8], high));
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i), out);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), out);
     }
+
+private:
+    __m256i steps_[16];
+};
+
+// Two 128-entry permutes, one for each half of the table, and bit 7 picks between them.
+class Avx512VbmiBlock {
+public:
+    static constexpr std::size_t Size = 64;
+    VECTOR_CODE("avx512f,avx512bw,avx512vbmi") explicit Avx512VbmiBlock(const TranslationTables& tables)
+        : q0_(_mm512_load_si512(tables.entries)), q1_(_mm512_load_si512(tables.entries + 64)),
+          q2_(_mm512_load_si512(tables.entries + 128)), q3_(_mm512_load_si512(tables.entries + 192))
+    {
+    }
+    VECTOR_CODE("avx512f,avx512bw,avx512vbmi") void Translate(const unsigned char* from, unsigned char* to) const
+    {
+        __m512i in = _mm512_loadu_si512(from);
+        __m512i lower = _mm512_permutex2var_epi8(q0_, in, q1_);
+        __m512i upper = _mm512_permutex2var_epi8(q2_, in, q3_);
+        _mm512_storeu_si512(to, _mm512_mask_blend_epi8(_mm512_movepi8_mask(in), lower, upper));
+    }
+
+private:
+    __m512i q0_, q1_, q2_, q3_;
+};
+
+// Each block is read whole before it is written, so in place is safe.
+template <typename Block>
+void BufferLoop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count)
+{
+    const Block block(tables);
+    std::size_t i = 0;
+    for (; i + Block::Size <= count; i += Block::Size) block.Translate(from + i, to + i);
     PlainLoop(tables, from + i, to + i, count - i);
 }
 
-// Two 128-entry permutes, one for each half of the table, and bit 7 picks between them.
-VECTOR_CODE("avx512f,avx512bw,avx512vbmi")
+// Short records are the common case, so whole records go across in whole blocks, translated
+// on the way. A block may run past the record's end, but only while at least a block more of
+// input follows: what comes next in the output covers it.
+template <typename Block>
+unsigned char* RecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
+                          unsigned char* to, RecordCut& cut)
+{
+    const Block block(tables);
+    const std::size_t lrecl = cut.lrecl;
+    while (count > 0) {
+        if (cut.offset == 0 && count >= lrecl + Block::Size) {
+            std::size_t whole = (count - Block::Size) / lrecl;
+            for (std::size_t r = 0; r < whole; ++r) {
+                for (std::size_t k = 0; k < lrecl; k += Block::Size) block.Translate(from + k, to + k);
+                to[lrecl] = '\r';
+                to[lrecl + 1] = '\n';
+                to += lrecl + 2;
+                from += lrecl;
+            }
+            count -= whole * lrecl;
+            cut.records += static_cast<std::int64_t>(whole);
+            continue;
+        }
+        // A record begun in an earlier piece, or one of the last few of this piece.
+        std::size_t take = std::min(count, lrecl - cut.offset);
+        PlainLoop(tables, from, to, take);
+        to += take;
+        from += take;
+        count -= take;
+        cut.offset += take;
+        if (cut.offset == lrecl) {
+            *to++ = '\r';
+            *to++ = '\n';
+            cut.offset = 0;
+            ++cut.records;
+        }
+    }
+    return to;
+}
+
+unsigned char* PlainRecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
+                               unsigned char* to, RecordCut& cut)
+{
+    return RecordLoop<PlainBlock>(tables, from, count, to, cut);
+}
+
+VECTOR_CODE("avx2") INLINE_HELPERS
+void Avx2Loop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count)
+{
+    BufferLoop<Avx2Block>(tables, from, to, count);
+}
+
+VECTOR_CODE("avx2") INLINE_HELPERS
+unsigned char* Avx2RecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
+                              unsigned char* to, RecordCut& cut)
+{
+    return RecordLoop<Avx2Block>(tables, from, count, to, cut);
+}
+
+VECTOR_CODE("avx512f,avx512bw,avx512vbmi") INLINE_HELPERS
 void Avx512VbmiLoop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count)
 {
-    const __m512i q0 = _mm512_load_si512(tables.entries);
-    const __m512i q1 = _mm512_load_si512(tables.entries + 64);
-    const __m512i q2 = _mm512_load_si512(tables.entries + 128);
-    const __m512i q3 = _mm512_load_si512(tables.entries + 192);
-    std::size_t i = 0;
-    for (; i + 64 <= count; i += 64) {
-        __m512i in = _mm512_loadu_si512(from + i);
-        __m512i lower = _mm512_permutex2var_epi8(q0, in, q1);
-        __m512i upper = _mm512_permutex2var_epi8(q2, in, q3);
-        _mm512_storeu_si512(to + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(in), lower, upper));
-    }
-    PlainLoop(tables, from + i, to + i, count - i);
+    BufferLoop<Avx512VbmiBlock>(tables, from, to, count);
+}
+
+VECTOR_CODE("avx512f,avx512bw,avx512vbmi") INLINE_HELPERS
+unsigned char* Avx512VbmiRecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
+                                    unsigned char* to, RecordCut& cut)
+{
+    return RecordLoop<Avx512VbmiBlock>(tables, from, count, to, cut);
 }
 
 }  // namespace
@@ -178,4 +279,14 @@ TranslationLoop TranslationLoopOf(TranslationKernel kernel)
     case TranslationKernel::Avx512Vbmi: return Avx512VbmiLoop;
     }
     return PlainLoop;
+}
+
+RecordTranslationLoop RecordTranslationLoopOf(TranslationKernel kernel)
+{
+    switch (kernel) {
+    case TranslationKernel::Plain: return PlainRecordLoop;
+    case TranslationKernel::Avx2: return Avx2RecordLoop;
+    case TranslationKernel::Avx512Vbmi: return Avx512VbmiRecordLoop;
+    }
+    return PlainRecordLoop;
 }

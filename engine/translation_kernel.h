@@ -35,3 +35,16 @@ void DeriveTranslationTables(TranslationTables& tables);
 using TranslationLoop = void (*)(const TranslationTables& tables, const unsigned char* from,
                                  unsigned char* to, std::size_t count);
 TranslationLoop TranslationLoopOf(TranslationKernel kernel);
+
+// Where cutting a stream into records stands between two pieces of it.
+struct RecordCut {
+    std::size_t lrecl;
+    std::size_t offset;  // bytes of the current record already passed
+    std::int64_t records;
+};
+
+// Translates count bytes from from into to, with CR LF after every record end; returns the
+// end of what it put into to. Source and destination must not overlap.
+using RecordTranslationLoop = unsigned char* (*)(const TranslationTables& tables, const unsigned char* from,
+                                                  std::size_t count, unsigned char* to, RecordCut& cut);
+RecordTranslationLoop RecordTranslationLoopOf(TranslationKernel kernel);

@@ -28,6 +28,7 @@ TranslationTables Tables;
 std::int32_t Built = 0;  // -1 once the tables are filled
 TranslationKernel Kernel = TranslationKernel::Plain;
 TranslationLoop Loop = nullptr;  // set by the first call, or earlier by UseTranslationKernel
+RecordTranslationLoop RecordLoop = nullptr;  // the same kernel's
 
 void BuildTables()
 {
@@ -45,6 +46,7 @@ bool UseTranslationKernel(TranslationKernel kernel)
     if (!TranslationKernelRuns(kernel)) return false;
     Kernel = kernel;
     Loop = TranslationLoopOf(kernel);
+    RecordLoop = RecordTranslationLoopOf(kernel);
     return true;
 }
 
@@ -59,4 +61,11 @@ void TranslateBuffer(const void* source, void* destination, std::int32_t count)
     if (count <= 0) return;
     Loop(Tables, static_cast<const unsigned char*>(source), static_cast<unsigned char*>(destination),
          static_cast<std::size_t>(count));
+}
+
+std::size_t TranslateIntoRecords(const void* source, std::size_t count, void* destination, RecordCut& cut)
+{
+    if (!Built) BuildTables();
+    auto* to = static_cast<unsigned char*>(destination);
+    return static_cast<std::size_t>(RecordLoop(Tables, static_cast<const unsigned char*>(source), count, to, cut) - to);
 }

@@ -1,4 +1,6 @@
 #include "record_cutter.h"
+#include "support.h"
+#include "translation_kernel.h"
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <cstdint>
@@ -40,34 +42,28 @@ private:
     char* data_ = nullptr;
 };
 
+// Each record of the stream translated alone, then CR LF.
 std::string OneRecordAtATime(const std::string& stream, std::size_t lrecl)
 {
     std::string out;
-    for (std::size_t at = 0; at < stream.size(); at += lrecl) out.append(stream, at, lrecl).append("\r\n");
+    for (std::size_t at = 0; at < stream.size(); at += lrecl)
+        out.append(Translated(stream.substr(at, lrecl))).append("\r\n");
     return out;
 }
 
-std::vector<RecordCopy> RunnableCopies()
-{
-    std::vector<RecordCopy> copies;
-    for (RecordCopy copy : {RecordCopy::Plain, RecordCopy::Avx2})
-        if (UseRecordCopy(copy)) copies.push_back(copy);
-    return copies;
-}
 
 // A stream fed in pieces of random sizes, each piece alone in fenced input and output
-// room of exactly the promised size: the pieces' outputs joined are the records, no copy
+// room of exactly the promised size: the pieces' outputs joined are the records, no kernel
 // reads past its input, and nothing is written past the length a piece returns.
 TEST(RecordCutter, PiecesMakeTheRecordsWithinTheirRoom)
 {
-    const std::vector<RecordCopy> copies = RunnableCopies();
-    ASSERT_FALSE(copies.empty());
+    const TranslationKernel before = TranslationKernelInUse();
     std::mt19937 engine(Seed);
     auto below = [&engine](std::size_t n) { return static_cast<std::size_t>(engine() % n); };
     const std::size_t lrecls[] = {1, 2, 3, 15, 16, 17, 31, 32, 33, 63, 64, 65, 80, 81, 133, 4096, 70000};
 
-    for (RecordCopy copy : copies) {
-        ASSERT_TRUE(UseRecordCopy(copy));
+    for (TranslationKernel kernel : RunnableKernels()) {
+        ASSERT_TRUE(UseTranslationKernel(kernel));
         for (std::size_t lrecl : lrecls) {
             std::string stream(3 * lrecl + 200 + below(500), '\0');
             for (char& b : stream) b = static_cast<char>(engine() >> 24);
@@ -90,25 +86,28 @@ TEST(RecordCutter, PiecesMakeTheRecordsWithinTheirRoom)
                 joined.append(out.Data(), length);
                 at += n;
             }
-            const std::string where = "seed " + std::to_string(Seed) + ", copy " +
-                                      std::to_string(static_cast<int>(copy)) + ", LRECL " + std::to_string(lrecl);
+            const std::string where = "seed " + std::to_string(Seed) + ", kernel " +
+                                      TranslationKernelName(kernel) + ", LRECL " + std::to_string(lrecl);
             EXPECT_EQ(joined, OneRecordAtATime(stream, lrecl)) << where;
             EXPECT_EQ(cutter.Records(), static_cast<std::int64_t>((stream.size() + lrecl - 1) / lrecl)) << where;
         }
     }
+    UseTranslationKernel(before);
 }
 
 TEST(RecordCutter, LastPieceClosesOnlyAPartialRecord)
 {
-    for (RecordCopy copy : RunnableCopies()) {
-        ASSERT_TRUE(UseRecordCopy(copy));
+    // EBCDIC letters a to h are 81 to 88 hex.
+    for (TranslationKernel kernel : RunnableKernels()) {
+        ASSERT_TRUE(UseTranslationKernel(kernel));
         RecordCutter exact(4);
         char out[32];
-        EXPECT_EQ(std::string(out, exact.Cut("abcdefgh", 8, out, true)), "abcd\r\nefgh\r\n");
+        EXPECT_EQ(std::string(out, exact.Cut("\x81\x82\x83\x84\x85\x86\x87\x88", 8, out, true)),
+                  "abcd\r\nefgh\r\n");
         EXPECT_EQ(exact.Records(), 2);
 
         RecordCutter partial(4);
-        std::size_t n = partial.Cut("abcdef", 6, out, false);
+        std::size_t n = partial.Cut("\x81\x82\x83\x84\x85\x86", 6, out, false);
         EXPECT_EQ(std::string(out, n), "abcd\r\nef");
         EXPECT_EQ(std::string(out, partial.Cut("", 0, out, true)), "\r\n");
         EXPECT_EQ(partial.Records(), 2);

@@ -81,6 +81,14 @@ std::string Translated(const std::string& bytes)
     return out;
 }
 
+std::vector<TranslationKernel> RunnableKernels()
+{
+    std::vector<TranslationKernel> kernels;
+    for (TranslationKernel kernel : AllTranslationKernels)
+        if (TranslationKernelRuns(kernel)) kernels.push_back(kernel);
+    return kernels;
+}
+
 std::string WindowsPath(const std::string& unixPath)
 {
     if (unixPath.empty() || unixPath[0] != '/') return unixPath;

@@ -1,6 +1,7 @@
 #pragma once
 // What the tests share: scratch folders, whole-file helpers and captured message boxes.
 #include "messages.h"
+#include "translation_kernel.h"
 #include <windows.h>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ std::string Bytes(std::initializer_list<int> values);
 std::string PatternBytes(std::size_t count, unsigned seed = 0);
 // The bytes through the table, one at a time: what any form of conversion must produce.
 std::string Translated(const std::string& bytes);
+// Every translation kernel this machine runs, the plain one first.
+std::vector<TranslationKernel> RunnableKernels();
 // A path handed over from the Unix side, as Windows sees it.
 std::string WindowsPath(const std::string& unixPath);
 

@@ -29,13 +29,6 @@ const std::array<unsigned char, 256>& Reference()
     return table;
 }
 
-std::vector<TranslationKernel> RunnableKernels()
-{
-    std::vector<TranslationKernel> kernels;
-    for (TranslationKernel kernel : AllTranslationKernels)
-        if (TranslationKernelRuns(kernel)) kernels.push_back(kernel);
-    return kernels;
-}
 
 // Reproducible bytes that take every value at every position within a vector over a run.
 std::vector<unsigned char> NoiseBytes(std::size_t count, std::uint32_t seed)
