@@ -5,8 +5,9 @@
 #include <functional>
 #include <string>
 
-// Caption of every error box; set once at start-up.
+// Caption of every error box; set once at start-up, to ProgramErrorCaption by both programs.
 extern FixedText<40> ErrorCaption;
+constexpr char ProgramErrorCaption[] = "EBCDIC-ASCII Error";
 
 // A blank before a number that is not negative, "-" before a negative one; digits is the
 // count of significant digits (15, or 7 for the file-dialog failure code).

@@ -29,7 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             ShowMessage("Sorry, second instance of this program not allowed.", "VELMOR Error", MB_ICONHAND);
             return 0;
         }
-        ErrorCaption = "EBCDIC-ASCII Error";
+        ErrorCaption = ProgramErrorCaption;
         return static_cast<int>(DialogBoxParamA(instance, "VELMOR", nullptr, VELMORDIALOGPROC, 0));
     } catch (...) {
         return -1;  // out of memory before the dialog could run

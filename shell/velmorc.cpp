@@ -96,7 +96,7 @@ int main(int argc, char** argv)
         std::fputs(Usage, stderr);
         return 2;
     }
-    ErrorCaption = "EBCDIC-ASCII Error";
+    ErrorCaption = ProgramErrorCaption;
     bool failed = false;
     ProgressLine line;
     SetMessageSink([&failed, &line](const std::string& text, const std::string& caption, unsigned style) {

@@ -99,22 +99,6 @@ INT_PTR OnCommand(HWND hDlg, int id, int notification)
 
 }  // namespace
 
-std::string FieldText(HWND hDlg, int id)
-{
-    FixedText<260> text;
-    GetDlgItemTextA(hDlg, id, text.Buffer(), text.Size());
-    return text.Text();
-}
-
-HINSTANCE DialogInstance(HWND hDlg)
-{
-#ifdef _WIN64
-    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hDlg, GWLP_HINSTANCE));
-#else
-    return reinterpret_cast<HINSTANCE>(GetWindowLongA(hDlg, GWL_HINSTANCE));
-#endif
-}
-
 INT_PTR CALLBACK VELMORDIALOGPROC(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
 {
     // Nothing may unwind into the system's dialog manager; a command that runs out of memory

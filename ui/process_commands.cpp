@@ -21,17 +21,6 @@ int FieldOf(EntryField field)
 
 }  // namespace
 
-void History::Record(HWND combo, const std::string& name)
-{
-    if (!names_.empty() && names_.front() == name) return;
-    names_.push_front(name);
-    if (names_.size() > Capacity) names_.pop_back();
-    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
-    if (count != CB_ERR && count > static_cast<LRESULT>(Capacity) - 1)
-        SendMessageA(combo, CB_DELETESTRING, Capacity - 1, 0);
-    SendMessageA(combo, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-}
-
 std::int32_t RecordLengthFromText(const std::string& text)
 {
     double value = TextToNumber(text);

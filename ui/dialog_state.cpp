@@ -1,0 +1,29 @@
+#include "dialog_state.h"
+#include "text.h"
+
+void History::Record(HWND combo, const std::string& name)
+{
+    if (!names_.empty() && names_.front() == name) return;
+    names_.push_front(name);
+    if (names_.size() > Capacity) names_.pop_back();
+    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    if (count != CB_ERR && count > static_cast<LRESULT>(Capacity) - 1)
+        SendMessageA(combo, CB_DELETESTRING, Capacity - 1, 0);
+    SendMessageA(combo, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+}
+
+std::string FieldText(HWND hDlg, int id)
+{
+    FixedText<260> text;
+    GetDlgItemTextA(hDlg, id, text.Buffer(), text.Size());
+    return text.Text();
+}
+
+HINSTANCE DialogInstance(HWND hDlg)
+{
+#ifdef _WIN64
+    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hDlg, GWLP_HINSTANCE));
+#else
+    return reinterpret_cast<HINSTANCE>(GetWindowLongA(hDlg, GWL_HINSTANCE));
+#endif
+}
