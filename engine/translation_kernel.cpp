@@ -125,7 +125,9 @@ private:
     __m256i steps_[16];
 };
 
-// Two 128-entry permutes, one for each half of the table, and bit 7 picks between them.
+// Two 128-entry permutes, one for each half of the table, each merged into the bytes whose
+// bit 7 picks its half. Merging in place keeps the loop to five vector registers, which
+// x86-32 code needs: with a separate blend it has too few and spills on every record.
 class Avx512VbmiBlock {
 public:
     static constexpr std::size_t Size = 64;
@@ -136,10 +138,11 @@ public:
     }
     VECTOR_CODE("avx512f,avx512bw,avx512vbmi") void Translate(const unsigned char* from, unsigned char* to) const
     {
-        __m512i in = _mm512_loadu_si512(from);
-        __m512i lower = _mm512_permutex2var_epi8(q0_, in, q1_);
-        __m512i upper = _mm512_permutex2var_epi8(q2_, in, q3_);
-        _mm512_storeu_si512(to, _mm512_mask_blend_epi8(_mm512_movepi8_mask(in), lower, upper));
+        __m512i bytes = _mm512_loadu_si512(from);
+        const __mmask64 upper = _mm512_movepi8_mask(bytes);
+        bytes = _mm512_mask2_permutex2var_epi8(q2_, bytes, upper, q3_);
+        bytes = _mm512_mask2_permutex2var_epi8(q0_, bytes, _knot_mask64(upper), q1_);
+        _mm512_storeu_si512(to, bytes);
     }
 
 private:
@@ -163,6 +166,7 @@ template <typename Block>
 unsigned char* RecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
                           unsigned char* to, RecordCut& cut)
 {
+    static_assert(Block::Size <= MaxTranslationBlock, "the room in front of record input");
     const Block block(tables);
     const std::size_t lrecl = cut.lrecl;
     while (count > 0) {
