@@ -3,6 +3,7 @@
 # Usage: bench/run.sh BUILD_DIR   (./build.sh bench sets up Wine and calls this)
 #   BENCH_PAIRS  pairs per ratio and file size (default 15, at least 7)
 #   BENCH_SIZES  file sizes in MiB (default "512 1024")
+#   BENCH_PIN    0 lets the system place every process where it likes (default 1: one core)
 #
 # Each ratio is the median over pairs of runs made back to back (A, B, A, B, ...), so that
 # a slower spell of a shared machine weighs on both sides of a pair alike. No output file
@@ -32,6 +33,19 @@ for pid in $(pgrep -u "$(id -u)" wineserver); do
 done
 [ -n "$server" ] || { echo "no Wine server runs for $WINEPREFIX" >&2; exit 2; }
 ticks=$(getconf CLK_TCK)
+
+# Every program, and velmorc's Wine server with it, runs on one core. The server cuts the old
+# output, and the memory that frees waits on the server's core: a velmorc placed on the other
+# core writes into memory taken afresh, which on a virtual machine that hands free memory back
+# to its host costs up to half a second more per 512 MiB, at random. On Windows the system
+# cuts the file in the caller's own thread, as dd does here.
+pin=()
+if [ "${BENCH_PIN:-1}" != 0 ] && command -v taskset >/dev/null; then
+  core=$(($(nproc) - 1))
+  taskset -p -c "$core" "$server" >/dev/null
+  trap 'taskset -p -c "0-$core" "$server" >/dev/null 2>&1; rm -rf "$data"' EXIT
+  pin=(taskset -c "$core")
+fi
 server_seconds() { awk -v hz="$ticks" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$server/stat"; }
 
 # One run: "wall-seconds processor-seconds" on stdout, its peak resident set (KiB) appended
@@ -62,6 +76,8 @@ echo "$(nproc) cores; processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d:
 echo "vector features: $(grep -m1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -x -E 'ssse3|avx2|avx512bw|avx512vbmi' | tr '\n' ' ')"
 echo "Ratios are medians of $pairs back-to-back pairs; times are medians of the same runs."
 echo "Processor time is user plus system time; for velmorc it includes its Wine server's."
+if [ ${#pin[@]} -gt 0 ]; then echo "Every program and the Wine server run on core $core (BENCH_PIN=0: anywhere)."
+else echo "Programs run wherever the system places them."; fi
 echo
 
 verdict() { awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g) ? "met" : "NOT met" }'; }
@@ -71,11 +87,11 @@ for mib in $sizes; do
   [ -s "$input" ] || head -c $((mib * 1024 * 1024)) /dev/urandom > "$input"
   cat "$input" > /dev/null
   # Each command keeps writing its own output, so each file reuses the memory it holds.
-  plain=(      "$WINE" "$velmorc" "$input" "out-$mib-velmorc.txt")
-  records=(    "$WINE" "$velmorc" "$input" "out-$mib-records.txt" 80)
-  empty=(      "$WINE" "$velmorc" empty.ebc "out-empty.txt")
-  copy=(       dd if="$input" of="out-$mib-dd.txt" bs=2M status=none)
-  ascii=(      dd if="$input" of="out-$mib-ascii.txt" bs=2M conv=ascii status=none)
+  plain=(      "${pin[@]}" "$WINE" "$velmorc" "$input" "out-$mib-velmorc.txt")
+  records=(    "${pin[@]}" "$WINE" "$velmorc" "$input" "out-$mib-records.txt" 80)
+  empty=(      "${pin[@]}" "$WINE" "$velmorc" empty.ebc "out-empty.txt")
+  copy=(       "${pin[@]}" dd if="$input" of="out-$mib-dd.txt" bs=2M status=none)
+  ascii=(      "${pin[@]}" dd if="$input" of="out-$mib-ascii.txt" bs=2M conv=ascii status=none)
   for warm in plain records empty copy ascii; do  # every output file exists at full size
     declare -n command=$warm
     timed "${command[@]}" > /dev/null
