@@ -66,12 +66,19 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
     bool records = fixedRecords != 0 && lrecl > 0;
     RecordCutter cutter(records ? lrecl : 1);
     std::int64_t bytesWritten = 0;
+    // Plain form translates each step in place. Record form reads each step behind room
+    // enough for its record ends and cuts it forward into the same buffer, so every byte
+    // still makes one trip through the same few MiB of memory.
     std::string buffer;
-    std::string cut;  // record form only: the step translated, with its record ends
+    std::size_t lead = 0;
     try {
         std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, ConvertStepSize));
-        buffer.reserve(most);
-        if (records) cut.resize(cutter.OutputSize(most));
+        if (records) {
+            lead = cutter.Lead(most);
+            buffer.resize(lead + most);
+        } else {
+            buffer.reserve(most);
+        }
     } catch (const std::bad_alloc&) {
         ReportError(InputErrorText, 7);
         return 0;
@@ -82,19 +89,22 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
     if (observer != nullptr) observer->Progress(done, total);
     while (remaining > 0) {
         auto step = static_cast<std::int32_t>(std::min<std::uint64_t>(remaining, ConvertStepSize));
-        ReadChunk(input.Number(), step, buffer, error);
+        std::size_t got = 0;
+        if (records) {
+            got = ReadInto(input.Number(), step, &buffer[lead], error);
+        } else {
+            ReadChunk(input.Number(), step, buffer, error);
+            got = buffer.size();
+        }
         if (std::uint8_t number = TakeErrorNumber(error)) {
             ReportError(InputErrorText, number);
             return 0;
         }
-        std::size_t got = buffer.size();
         // An input that shrank since it was measured ends the job where it really ends.
         remaining = got < static_cast<std::size_t>(step) ? 0 : remaining - got;
-        // Record form translates on its way into the second buffer: a separate pass in place
-        // would cost one more trip through memory for every byte.
         std::string_view translated;
         if (records) {
-            translated = std::string_view(cut.data(), cutter.Cut(buffer.data(), got, &cut[0], remaining == 0));
+            translated = std::string_view(buffer.data(), cutter.Cut(buffer.data() + lead, got, &buffer[0], remaining == 0));
         } else {
             TranslateBuffer(buffer.data(), &buffer[0], static_cast<std::int32_t>(got));
             translated = std::string_view(buffer.data(), got);

@@ -43,8 +43,13 @@ struct RecordCut {
     std::int64_t records;
 };
 
+// The most bytes a kernel reads, and then writes, in one go.
+constexpr std::size_t MaxTranslationBlock = 64;
+
 // Translates count bytes from from into to, with CR LF after every record end; returns the
-// end of what it put into to. Source and destination must not overlap.
+// end of what it put into to. to is apart from from, or before it in the same buffer by
+// more than MaxTranslationBlock plus 2 bytes for every record that ends on the way: no
+// write then reaches input that is still to be read.
 using RecordTranslationLoop = unsigned char* (*)(const TranslationTables& tables, const unsigned char* from,
                                                   std::size_t count, unsigned char* to, RecordCut& cut);
 RecordTranslationLoop RecordTranslationLoopOf(TranslationKernel kernel);

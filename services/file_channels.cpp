@@ -141,20 +141,22 @@ void CutAtPosition(FileNumber number, ErrorCell& error)
 
 void ReadChunk(FileNumber number, std::int32_t count, std::string& bytes, ErrorCell& error)
 {
-    FileChannel* channel = FindChannel(number);
-    bool usable = channel != nullptr && channel->mode == ModeBinary;
-    if (!usable || count <= 0) {
-        bytes.clear();
-        if (!usable) RecordError(error, channel == nullptr ? 52 : 54);
-        return;
-    }
     // Reuse the caller's storage: a job reads every step into the same string.
     try {
-        if (bytes.size() < static_cast<std::size_t>(count)) bytes.resize(static_cast<std::size_t>(count));
+        if (count > 0 && bytes.size() < static_cast<std::size_t>(count)) bytes.resize(static_cast<std::size_t>(count));
     } catch (const std::bad_alloc&) {
         bytes.clear();
         return RecordError(error, 7);
     }
+    bytes.resize(ReadInto(number, count, count > 0 ? &bytes[0] : nullptr, error));
+}
+
+std::size_t ReadInto(FileNumber number, std::int32_t count, char* into, ErrorCell& error)
+{
+    FileChannel* channel = FindChannel(number);
+    bool usable = channel != nullptr && channel->mode == ModeBinary;
+    if (!usable) RecordError(error, channel == nullptr ? 52 : 54);
+    if (!usable || count <= 0) return 0;
     // A disk read stops short only at the end of the file; other devices may deliver less
     // per call, so keep asking until the count is met or nothing more comes.
     DWORD total = 0;
@@ -162,19 +164,17 @@ void ReadChunk(FileNumber number, std::int32_t count, std::string& bytes, ErrorC
         DWORD got = 0;
         DWORD code = 0;
         BOOL ok = GuardedSystemCall([&] {
-            return ReadFile(channel->handle.Get(), &bytes[total], static_cast<DWORD>(count) - total,
-                            &got, nullptr);
+            return ReadFile(channel->handle.Get(), into + total, static_cast<DWORD>(count) - total, &got, nullptr);
         }, code);
         if (!ok) {
-            bytes.clear();
             RecordSystemError(error, code);
-            return;
+            return 0;
         }
         if (got == 0) break;
         total += got;
         channel->position += got;
     }
-    bytes.resize(total);
+    return total;
 }
 
 void WriteBytes(FileNumber number, std::string_view bytes, ErrorCell& error)

@@ -2,6 +2,7 @@
 // Numbered file channels over system files. Failures are recorded in the caller's ErrorCell
 // and answered with an empty or zero value; nothing throws.
 #include "error_numbers.h"
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,6 +28,9 @@ std::uint64_t ChannelLength(FileNumber number, ErrorCell& error);
 void CutAtPosition(FileNumber number, ErrorCell& error);
 // Reads up to count bytes into bytes (resized to what arrived; empty at end of file).
 void ReadChunk(FileNumber number, std::int32_t count, std::string& bytes, ErrorCell& error);
+// Reads up to count bytes into the room at into; returns how many arrived (0 at end of file
+// and on an error).
+std::size_t ReadInto(FileNumber number, std::int32_t count, char* into, ErrorCell& error);
 void WriteBytes(FileNumber number, std::string_view bytes, ErrorCell& error);
 void CloseChannel(FileNumber number, ErrorCell& error);
 // True when a file of that name can be opened for writing: an existing file is neither

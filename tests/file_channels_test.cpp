@@ -144,6 +144,15 @@ TEST_F(FileChannels, ReadingToTheEndAndBeyond)
     EXPECT_EQ(TakeErrorNumber(error), 0);
     Close(1);
 
+    // Into room of the caller's, which is left alone past what arrived.
+    ASSERT_EQ(Open(name, 1, OpenBinaryReadWrite), 0);
+    char room[] = "----------------";
+    EXPECT_EQ(ReadInto(1, 12, room + 2, error), 10u);
+    EXPECT_STREQ(room, "--0123456789----");
+    EXPECT_EQ(ReadInto(1, 12, room, error), 0u);
+    EXPECT_EQ(TakeErrorNumber(error), 0);
+    Close(1);
+
     ASSERT_EQ(Open(folder / "empty", 1, OpenBinaryReadWrite), 0);
     EXPECT_EQ(ChannelLength(1, error), 0u);
     Close(1);
@@ -178,6 +187,9 @@ TEST_F(FileChannels, ClosedAndWrongChannels)
     ReadChunk(9, 10, bytes, error);
     EXPECT_EQ(TakeErrorNumber(error), 52);
     EXPECT_EQ(bytes, "");
+    char room[4];
+    EXPECT_EQ(ReadInto(9, 4, room, error), 0u);
+    EXPECT_EQ(TakeErrorNumber(error), 52);
     EXPECT_EQ(ChannelLength(9, error), 0u);
     EXPECT_EQ(TakeErrorNumber(error), 52);
 

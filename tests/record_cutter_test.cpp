@@ -54,7 +54,9 @@ std::string OneRecordAtATime(const std::string& stream, std::size_t lrecl)
 
 // A stream fed in pieces of random sizes, each piece alone in fenced input and output
 // room of exactly the promised size: the pieces' outputs joined are the records, no kernel
-// reads past its input, and nothing is written past the length a piece returns.
+// reads past its input, and nothing is written past the length a piece returns. A second
+// cutter takes the same pieces in one buffer, each behind the room it asks for, as the job
+// does: its output must never overrun input it has still to read.
 TEST(RecordCutter, PiecesMakeTheRecordsWithinTheirRoom)
 {
     const TranslationKernel before = TranslationKernelInUse();
@@ -67,8 +69,8 @@ TEST(RecordCutter, PiecesMakeTheRecordsWithinTheirRoom)
         for (std::size_t lrecl : lrecls) {
             std::string stream(3 * lrecl + 200 + below(500), '\0');
             for (char& b : stream) b = static_cast<char>(engine() >> 24);
-            RecordCutter cutter(static_cast<std::int32_t>(lrecl));
-            std::string joined;
+            RecordCutter cutter(static_cast<std::int32_t>(lrecl)), inPlace(static_cast<std::int32_t>(lrecl));
+            std::string joined, joinedInPlace;
             std::size_t at = 0;
             while (at < stream.size()) {
                 std::size_t n = std::min(stream.size() - at, below(2) ? below(40) : below(3 * lrecl + 100));
@@ -84,11 +86,18 @@ TEST(RecordCutter, PiecesMakeTheRecordsWithinTheirRoom)
                 ASSERT_EQ(std::string(out.Data() + length, room - length).find_first_not_of(Untouched),
                           std::string::npos) << "written past the output's length";
                 joined.append(out.Data(), length);
+
+                const std::size_t lead = inPlace.Lead(n);
+                FencedBytes shared(lead + n);
+                ASSERT_NE(shared.Data(), nullptr);
+                std::memcpy(shared.Data() + lead, stream.data() + at, n);
+                joinedInPlace.append(shared.Data(), inPlace.Cut(shared.Data() + lead, n, shared.Data(), last));
                 at += n;
             }
             const std::string where = "seed " + std::to_string(Seed) + ", kernel " +
                                       TranslationKernelName(kernel) + ", LRECL " + std::to_string(lrecl);
             EXPECT_EQ(joined, OneRecordAtATime(stream, lrecl)) << where;
+            EXPECT_EQ(joinedInPlace, joined) << where << ", in place";
             EXPECT_EQ(cutter.Records(), static_cast<std::int64_t>((stream.size() + lrecl - 1) / lrecl)) << where;
         }
     }
