@@ -21,7 +21,12 @@ sizes=${BENCH_SIZES:-512 1024}
 data="$build/bench-data"
 [ -d /dev/shm ] && [ -w /dev/shm ] && data="/dev/shm/velmor-bench-$(id -u)"
 mkdir -p "$data"
-trap 'rm -rf "$data"' EXIT
+pin=()
+cleanup() {
+  [ ${#pin[@]} -eq 0 ] || taskset -p -c "0-$(($(nproc) - 1))" "$server" >/dev/null 2>&1 || true
+  rm -rf "$data"
+}
+trap cleanup EXIT
 cd "$data"
 : > empty.ebc
 
@@ -39,11 +44,9 @@ ticks=$(getconf CLK_TCK)
 # core writes into memory taken afresh, which on a virtual machine that hands free memory back
 # to its host costs up to half a second more per 512 MiB, at random. On Windows the system
 # cuts the file in the caller's own thread, as dd does here.
-pin=()
 if [ "${BENCH_PIN:-1}" != 0 ] && command -v taskset >/dev/null; then
   core=$(($(nproc) - 1))
   taskset -p -c "$core" "$server" >/dev/null
-  trap 'taskset -p -c "0-$core" "$server" >/dev/null 2>&1; rm -rf "$data"' EXIT
   pin=(taskset -c "$core")
 fi
 server_seconds() { awk -v hz="$ticks" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$server/stat"; }

@@ -73,12 +73,8 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
     std::size_t lead = 0;
     try {
         std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, ConvertStepSize));
-        if (records) {
-            lead = cutter.Lead(most);
-            buffer.resize(lead + most);
-        } else {
-            buffer.reserve(most);
-        }
+        if (records) lead = cutter.Lead(most);
+        buffer.resize(lead + most);
     } catch (const std::bad_alloc&) {
         ReportError(InputErrorText, 7);
         return 0;
@@ -89,13 +85,7 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
     if (observer != nullptr) observer->Progress(done, total);
     while (remaining > 0) {
         auto step = static_cast<std::int32_t>(std::min<std::uint64_t>(remaining, ConvertStepSize));
-        std::size_t got = 0;
-        if (records) {
-            got = ReadInto(input.Number(), step, &buffer[lead], error);
-        } else {
-            ReadChunk(input.Number(), step, buffer, error);
-            got = buffer.size();
-        }
+        std::size_t got = ReadInto(input.Number(), step, &buffer[lead], error);
         if (std::uint8_t number = TakeErrorNumber(error)) {
             ReportError(InputErrorText, number);
             return 0;
