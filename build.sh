@@ -52,6 +52,8 @@ build() {
 wine_env() {  # arch: the environment every Wine call of that build uses
   local dir="$ROOT/build/$1"
   export WINEPREFIX="$dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # Wine passes file names to Linux in the locale's character set: only UTF-8 holds them all.
+  case "$(locale charmap 2>/dev/null)" in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
   if [ "$1" = i686 ]; then export WINEARCH=win32 WINE=/usr/lib/wine/wine
   else export WINEARCH=win64 WINE=/usr/lib/wine/wine64; fi
 }

@@ -1,5 +1,7 @@
 # Packs the PE32 product for Windows users: cmake -DBUILD=<i686 build> -DOUT=<folder> -P make_release.cmake
+# The build keeps its symbols for debugging; what users download carries none.
 include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/strip_pe.cmake)
 set(stage ${OUT}/velmor-${VELMOR_VERSION}-win32)
 set(archive ${stage}.zip)
 file(REMOVE_RECURSE ${stage})
@@ -8,7 +10,9 @@ foreach(exe velmor.exe velmorc.exe)
   if(NOT EXISTS ${BUILD}/shell/${exe})
     message(FATAL_ERROR "${BUILD}/shell/${exe} is missing: build the i686 product first")
   endif()
-  file(COPY ${BUILD}/shell/${exe} DESTINATION ${stage})
+  velmor_strip_pe(${BUILD}/shell/${exe} ${stage}/${exe})
+  file(SIZE ${stage}/${exe} size)
+  message(STATUS "${exe}: ${size} bytes")
 endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/windows-readme.txt.in ${stage}/README.txt @ONLY NEWLINE_STYLE CRLF)
 file(REMOVE ${archive})

@@ -1,6 +1,20 @@
-# VELMOR_VERSION from resources/version.h, the one place the version is written.
+# VELMOR_VERSION (2.2.0) and VELMOR_VERSION_FULL (2.2.0.0) from resources/version.h, the one
+# place the version is written.
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/../resources/version.h line REGEX "^#define VELMOR_VERSION_TEXT ")
 string(REGEX REPLACE ".*\"([0-9.]+)\".*" "\\1" VELMOR_VERSION "${line}")
 if(NOT VELMOR_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
   message(FATAL_ERROR "no version in resources/version.h")
+endif()
+set(VELMOR_VERSION_FULL "")
+foreach(part MAJOR MINOR PATCH BUILD)
+  file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/../resources/version.h line REGEX "^#define VELMOR_VERSION_${part} [0-9]+$")
+  string(REGEX REPLACE ".* ([0-9]+)$" "\\1" number "${line}")
+  if(NOT number MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "no VELMOR_VERSION_${part} in resources/version.h")
+  endif()
+  list(APPEND VELMOR_VERSION_FULL ${number})
+endforeach()
+list(JOIN VELMOR_VERSION_FULL "." VELMOR_VERSION_FULL)
+if(NOT VELMOR_VERSION_FULL MATCHES "^${VELMOR_VERSION}\\.")
+  message(FATAL_ERROR "version.h: VELMOR_VERSION_TEXT ${VELMOR_VERSION} disagrees with ${VELMOR_VERSION_FULL}")
 endif()

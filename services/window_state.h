@@ -18,3 +18,8 @@ public:
 private:
     HWND window_;
 };
+
+// Handles what waits in this thread's queue, so that a thread busy with a long job still
+// paints and answers the system. Keyboard and mouse input is dropped: during a job the user
+// has nothing to say to the program. A quit request is put back for the loop that owns it.
+void TakePendingMessages();

@@ -20,6 +20,11 @@ private:
     std::string path_;
 };
 
+// Paths and texts in the tests are UTF-8 and reach the system through its "W" functions, so
+// that a name in any script means the same to every test.
+std::wstring Utf16(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
@@ -53,7 +58,7 @@ private:
     MessageSink previous_;
 };
 
-// A process started with its standard output and error captured.
+// A process started with its standard output and error captured; the command line is UTF-8.
 struct ProgramRun {
     DWORD exitCode;
     std::string output;

@@ -7,12 +7,14 @@
 #include <tlhelp32.h>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
 
 std::string Velmor;      // velmor.exe, from the command line
 std::string ShotFolder;  // where the picture of the main dialog goes
+std::string Velmorc;     // velmorc.exe, from the command line
 
 const char AboutCaption[] = "About VELMOR Converter";
 const char ErrorCaption[] = "EBCDIC-ASCII Error";
@@ -117,7 +119,7 @@ protected:
     std::unique_ptr<StartedProgram> velmor;
     HWND dialog = nullptr;
 
-    void SetUp() override { ASSERT_FALSE(Velmor.empty()) << "usage: velmor_e2e_test VELMOR.EXE SHOT-FOLDER"; }
+    void SetUp() override { ASSERT_FALSE(Velmor.empty()) << "usage: velmor_e2e_test VELMOR.EXE SHOT-FOLDER VELMORC.EXE"; }
 
     // An editor that View started and a failed test left open would outlive the run. Only
     // while velmor runs is its process ID its own, and so the parent ID of its children.
@@ -212,6 +214,48 @@ protected:
                         strays, activations);
     }
 
+    // Presses View, finds the editor it starts on fileName and closes it again.
+    void ViewInTheEditor(const std::string& fileName)
+    {
+        std::vector<ForeignWindow> before = VisibleTopLevelWindows();
+        auto isNew = [&](const ForeignWindow& window) {
+            return std::none_of(before.begin(), before.end(),
+                                [&](const ForeignWindow& old) { return old.window == window.window; });
+        };
+        PostCommand(dialog, IdView);
+
+        ForeignWindow editor = {nullptr, 0, ""};
+        // The editor's caption begins with the name of the file it shows.
+        bool opened = WaitUntil([&] {
+            for (const ForeignWindow& window : VisibleTopLevelWindows())
+                if (isNew(window) && window.processId != velmor->Id() && window.processId != GetCurrentProcessId() &&
+                    window.caption.rfind(fileName + " ", 0) == 0)
+                    editor = window;
+            return editor.window != nullptr;
+        });
+        MessageBoxView unexpected;
+        EXPECT_FALSE(WaitForMessageBox(velmor->Id(), &unexpected, 0)) << "View showed \"" << unexpected.text << "\"";
+        if (!opened) {
+            std::string seen;
+            for (const ForeignWindow& window : VisibleTopLevelWindows())
+                if (isNew(window)) seen += " \"" + window.caption + "\"";
+            ADD_FAILURE() << "no editor window names " << fileName << "; new windows:" << seen;
+            return;
+        }
+
+        OwnedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, editor.processId));
+        ProcessEntry entry = ProcessEntryOf(editor.processId);
+        EXPECT_EQ(Lower(entry.exeName), "notepad.exe");
+        EXPECT_EQ(entry.parentId, velmor->Id()) << "the editor was not started by velmor.exe";
+        PostMessageA(editor.window, WM_CLOSE, 0, 0);
+        if (process != nullptr && WaitForSingleObject(process.get(), kPatience) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the editor does not close";
+            TerminateProcess(process.get(), 1);
+            WaitForSingleObject(process.get(), kPatience);
+        }
+        EXPECT_EQ(FindDialog(velmor->Id(), MainCaption), dialog);
+    }
+
     // Waits for the program to end by itself, answering and reporting any box it shows.
     DWORD ExitCodeOf(StartedProgram& program)
     {
@@ -270,10 +314,10 @@ TEST_F(VelmorTest, ConvertsInBothFormsAndShowsTheDialogOnTheScreen)
     const std::string out = folder / "hello.txt";
     WriteWholeFile(in, HelloWorld);
     ASSERT_TRUE(Start());
-    Fill(IdInFile, in);
-    Fill(IdOutFile, out);
-
-    // The picture is kept for people; what is asserted is that it shows every control drawn.
+    // The picture is kept for people (README shows it), so it shows names a reader would use;
+    // what is asserted is that every control is drawn.
+    Fill(IdInFile, "C:\\data\\PAYROLL.EBC");
+    Fill(IdOutFile, "C:\\data\\PAYROLL.TXT");
     RECT area;
     ASSERT_TRUE(GetWindowRect(dialog, &area));
     ScreenImage shot;
@@ -287,6 +331,8 @@ TEST_F(VelmorTest, ConvertsInBothFormsAndShowsTheDialogOnTheScreen)
     EXPECT_EQ(shot.height, area.bottom - area.top);
     const std::string shotPath = WindowsPath(ShotFolder) + "\\main-dialog.bmp";
     EXPECT_TRUE(SaveBitmap24(shot, shotPath)) << shotPath;
+    Fill(IdInFile, in);
+    Fill(IdOutFile, out);
 
     struct Case {
         bool fixed;
@@ -514,42 +560,7 @@ TEST_F(VelmorTest, ViewOpensTheOutputFileInTheEditor)
     WriteWholeFile(out, "to be viewed\r\n");
     ASSERT_TRUE(Start());
     Fill(IdOutFile, out);
-    std::vector<ForeignWindow> before = VisibleTopLevelWindows();
-    auto isNew = [&](const ForeignWindow& window) {
-        return std::none_of(before.begin(), before.end(),
-                            [&](const ForeignWindow& old) { return old.window == window.window; });
-    };
-    PostCommand(dialog, IdView);
-
-    ForeignWindow editor = {nullptr, 0, ""};
-    // The editor's caption begins with the name of the file it shows.
-    bool opened = WaitUntil([&] {
-        for (const ForeignWindow& window : VisibleTopLevelWindows())
-            if (isNew(window) && window.processId != velmor->Id() && window.processId != GetCurrentProcessId() &&
-                window.caption.rfind("view.txt ", 0) == 0)
-                editor = window;
-        return editor.window != nullptr;
-    });
-    MessageBoxView unexpected;
-    EXPECT_FALSE(WaitForMessageBox(velmor->Id(), &unexpected, 0)) << "View showed \"" << unexpected.text << "\"";
-    if (!opened) {
-        std::string seen;
-        for (const ForeignWindow& window : VisibleTopLevelWindows())
-            if (isNew(window)) seen += " \"" + window.caption + "\"";
-        FAIL() << "no editor window names view.txt; new windows:" << seen;
-    }
-
-    OwnedHandle process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, editor.processId));
-    ProcessEntry entry = ProcessEntryOf(editor.processId);
-    EXPECT_EQ(Lower(entry.exeName), "notepad.exe");
-    EXPECT_EQ(entry.parentId, velmor->Id()) << "the editor was not started by velmor.exe";
-    PostMessageA(editor.window, WM_CLOSE, 0, 0);
-    if (process != nullptr && WaitForSingleObject(process.get(), kPatience) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "the editor does not close";
-        TerminateProcess(process.get(), 1);
-        WaitForSingleObject(process.get(), kPatience);
-    }
-    EXPECT_EQ(FindDialog(velmor->Id(), MainCaption), dialog);
+    ViewInTheEditor("view.txt");
 }
 
 TEST_F(VelmorTest, ViewRefusesAMissingOutputFile)
@@ -563,6 +574,176 @@ TEST_F(VelmorTest, ViewRefusesAMissingOutputFile)
     Answer(box);
 }
 
+// A file of size bytes that takes no room: where Wine sees the Linux /dev/shm its holes read
+// at memory speed, elsewhere it is a sparse file in folder.
+class SparseInput {
+public:
+    SparseInput(const ScratchFolder& folder, std::uint64_t size)
+    {
+        DWORD shm = GetFileAttributesW(L"Z:\\dev\\shm");
+        bool inMemory = shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        path_ = inMemory ? "Z:\\dev\\shm\\velmor-e2e-" + std::to_string(GetCurrentProcessId()) + ".ebc"
+                         : folder / "sparse.ebc";
+        OwnedHandle file(CreateFileW(Utf16(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        LARGE_INTEGER end;
+        end.QuadPart = static_cast<LONGLONG>(size);
+        made_ = file.get() != INVALID_HANDLE_VALUE && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) &&
+                SetEndOfFile(file.get());
+        if (file.get() == INVALID_HANDLE_VALUE) file.release();
+    }
+    ~SparseInput() { DeleteFileW(Utf16(path_).c_str()); }
+    SparseInput(const SparseInput&) = delete;
+    SparseInput& operator=(const SparseInput&) = delete;
+    bool Made() const { return made_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    bool made_ = false;
+};
+
+// 2 GiB in records of one byte: about four seconds of work here, and NUL costs no disk.
+constexpr std::uint64_t LongJobBytes = 2ull << 30;
+const char LongJobResults[] = "Created  2147483648 1-byte records";
+
+bool IsPercentCaption(const std::string& caption)
+{
+    const std::string tail = std::string("% - ") + MainCaption;
+    std::size_t digits = caption.find_first_not_of("0123456789");
+    return digits > 0 && digits <= 3 && digits != std::string::npos && caption.substr(digits) == tail &&
+           std::stoi(caption.substr(0, digits)) <= 100;
+}
+
+// What another program sees of the dialog while its job runs, probed every 50 ms as Windows'
+// hung-window detection does.
+struct JobWatch {
+    DWORD longestAnswer = 0;  // ms that WM_NULL waited for an answer
+    DWORD jobMs = 0;          // from the start of the watch, at the press of Process, to the results box
+    int probes = 0;
+    int percentCaptions = 0;
+    std::vector<std::string> strangeCaptions;
+    bool disabledSeen = false;
+    bool enabledAgainDuringJob = false;
+};
+
+// Probes until a message box of the program shows; onPercent runs once, at the first
+// percentage in the caption.
+JobWatch WatchJob(HWND dialog, DWORD processId, const std::function<void()>& onPercent = nullptr)
+{
+    JobWatch watch;
+    bool percentSeen = false;
+    const DWORD start = GetTickCount();
+    while (FindMessageBox(processId) == nullptr && GetTickCount() - start < 120000) {
+        DWORD_PTR ignored = 0;
+        DWORD asked = GetTickCount();
+        SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
+        watch.longestAnswer = std::max(watch.longestAnswer, GetTickCount() - asked);
+        ++watch.probes;
+        std::string caption = WindowCaption(dialog);
+        if (IsPercentCaption(caption)) {
+            ++watch.percentCaptions;
+            if (!percentSeen && onPercent) onPercent();
+            percentSeen = true;
+        } else if (caption != MainCaption) {
+            watch.strangeCaptions.push_back(caption);
+        }
+        bool enabled = IsWindowEnabled(dialog) != FALSE;
+        if (!enabled) watch.disabledSeen = true;
+        if (enabled && watch.disabledSeen && FindMessageBox(processId) == nullptr) watch.enabledAgainDuringJob = true;
+        Sleep(50);
+    }
+    watch.jobMs = GetTickCount() - start;
+    return watch;
+}
+
+class LongJobTest : public VelmorTest {
+protected:
+    void StartLongJob(const SparseInput& input)
+    {
+        ASSERT_TRUE(input.Made()) << "cannot make " << input.Path();
+        ASSERT_TRUE(Start());
+        Fill(IdInFile, input.Path());
+        Fill(IdOutFile, "NUL");
+        Tick();
+        Fill(IdLrecl, "1");
+        PostCommand(dialog, IdProcess);
+    }
+
+    void ExpectALongJobWasWatched(const JobWatch& watch)
+    {
+        EXPECT_GE(watch.jobMs, 2000u) << "the job was too short to tell anything: make LongJobBytes larger";
+        EXPECT_LE(watch.longestAnswer, 500u) << "the dialog did not answer for " << watch.longestAnswer
+                                             << " ms during a job of " << watch.jobMs << " ms";
+        EXPECT_GT(watch.percentCaptions, 0) << "no percentage in the caption in " << watch.probes << " probes";
+        EXPECT_EQ(watch.strangeCaptions, std::vector<std::string>{});
+        EXPECT_TRUE(watch.disabledSeen) << "the dialog was never disabled";
+        EXPECT_FALSE(watch.enabledAgainDuringJob) << "the dialog took input during the job";
+    }
+};
+
+TEST_F(LongJobTest, TheDialogAnswersAndShowsHowFarTheJobHasCome)
+{
+    SparseInput input(folder, LongJobBytes);
+    StartLongJob(input);
+    JobWatch watch = WatchJob(dialog, velmor->Id());
+    std::printf("long job: %lu ms, longest answer %lu ms over %d probes, %d with a percentage\n",
+                static_cast<unsigned long>(watch.jobMs), static_cast<unsigned long>(watch.longestAnswer), watch.probes,
+                watch.percentCaptions);
+    ExpectALongJobWasWatched(watch);
+
+    MessageBoxView box;
+    ASSERT_TRUE(WaitForMessageBox(velmor->Id(), &box));
+    ExpectBox(box, ResultsCaption, LongJobResults, BoxIcon::Information);
+    EXPECT_EQ(WindowCaption(dialog), MainCaption);
+    EXPECT_TRUE(IsWindowEnabled(dialog)) << "the dialog stays disabled after the job";
+    Answer(box);
+    EXPECT_EQ(ComboListItems(dialog, IdInFile), std::vector<std::string>{input.Path()});
+    EXPECT_EQ(WindowCaption(dialog), MainCaption);
+}
+
+// The program was asked to close while the job ran: it reports the job, then ends.
+TEST_F(LongJobTest, ACloseAskedForDuringTheJobWaitsForItsEnd)
+{
+    SparseInput input(folder, LongJobBytes);
+    StartLongJob(input);
+    JobWatch watch = WatchJob(dialog, velmor->Id(), [&] { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); });
+    ExpectALongJobWasWatched(watch);
+
+    MessageBoxView box;
+    ASSERT_TRUE(WaitForMessageBox(velmor->Id(), &box)) << "the program ended in the middle of the job";
+    ExpectBox(box, ResultsCaption, LongJobResults, BoxIcon::Information);
+    EXPECT_FALSE(velmor->HasEnded());
+    Answer(box);
+    EXPECT_EQ(ExitCodeOf(*velmor), 0u);
+}
+
+// Names outside the system's 8-bit code page reach the files whole: in the dialog, in the
+// editor View starts, and in velmorc.
+TEST_F(VelmorTest, FileNamesInAnyScriptWork)
+{
+    const std::string inName = u8"Отчёт.ebc";
+    const std::string outName = u8"日本語.txt";
+    const std::string in = folder / inName;
+    const std::string out = folder / outName;
+    WriteWholeFile(in, HelloWorld);
+    ASSERT_TRUE(Start());
+    Fill(IdInFile, in);
+    Fill(IdOutFile, out);
+    MessageBoxView box = Press(IdProcess);
+    ExpectBox(box, ResultsCaption, "Created  11 bytes in output file.", BoxIcon::Information);
+    Answer(box);
+    EXPECT_EQ(ReadWholeFile(out), "HELLO WORLD");
+    EXPECT_EQ(ComboListItems(dialog, IdOutFile), std::vector<std::string>{out});
+    ViewInTheEditor(outName);
+
+    ASSERT_FALSE(Velmorc.empty()) << "usage: velmor_e2e_test VELMOR.EXE SHOT-FOLDER VELMORC.EXE";
+    const std::string records = folder / u8"Ελληνικά записи.txt";
+    ProgramRun run = RunProgram("\"" + Velmorc + "\" \"" + in + "\" \"" + records + "\" 5");
+    EXPECT_EQ(run.exitCode, 0u) << run.errors;
+    EXPECT_EQ(run.output, "Created  3 5-byte records\r\n");
+    EXPECT_EQ(ReadWholeFile(records), "HELLO\r\n WORL\r\nD\r\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -570,6 +751,7 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     if (argc > 1) Velmor = WindowsPath(argv[1]);
     ShotFolder = argc > 2 ? argv[2] : ".";
+    if (argc > 3) Velmorc = WindowsPath(argv[3]);
     UnmanagedUnderWine quickClose(BaseName(Velmor));
     return RUN_ALL_TESTS();
 }

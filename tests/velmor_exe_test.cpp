@@ -2,12 +2,15 @@
 // The test may run as a 64-bit program while the product is a 32-bit PE, so nothing is
 // loaded: the file is parsed here, every read bounds-checked.
 #include "support.h"
+#include "version.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <iterator>
+#include <map>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -17,7 +20,8 @@
 
 namespace {
 
-std::string ExePath;  // velmor.exe, from the command line
+std::string ExePath;      // velmor.exe, from the command line
+std::string VelmorcPath;  // velmorc.exe, from the command line
 
 // Thrown by every read outside the file or its structure; GoogleTest turns it into a failure.
 struct Malformed : std::runtime_error {
@@ -122,6 +126,12 @@ const std::string& ExeBytes()
     return bytes;
 }
 
+const std::string& VelmorcBytes()
+{
+    static const std::string bytes = ReadWholeFile(VelmorcPath);
+    return bytes;
+}
+
 struct Range {
     std::uint32_t rva;
     std::uint32_t size;
@@ -131,7 +141,7 @@ class PeFile {
 public:
     explicit PeFile(const std::string& bytes) : file_(bytes, "file")
     {
-        if (bytes.empty()) throw Malformed("cannot read \"" + ExePath + "\"");
+        if (bytes.empty()) throw Malformed("cannot read the executable");
         if (file_.U16(0) != 0x5A4D) throw Malformed("no MZ header");
         std::size_t pe = file_.U32(0x3C);
         if (file_.U32(pe) != 0x4550) throw Malformed("no PE signature at " + Hex(static_cast<std::uint32_t>(pe)));
@@ -253,6 +263,7 @@ const char RtIcon[] = "#3";
 const char RtDialog[] = "#5";
 const char RtGroupIcon[] = "#14";
 const char RtVersion[] = "#16";
+const char RtManifest[] = "#24";
 
 class Resources {
 public:
@@ -734,11 +745,112 @@ TEST(VelmorExe, VersionBlock)
         }
 }
 
+
+// A manifest's elements as the loader reads them: name, attributes, and the text up to the
+// next tag.
+struct XmlElement {
+    std::string name;
+    std::map<std::string, std::string> attributes;
+    std::string text;
+};
+
+std::vector<XmlElement> XmlElements(const std::string& xml)
+{
+    static const std::regex tag(R"(<([A-Za-z][\w.:-]*)((?:\s+[\w.:-]+\s*=\s*"[^"]*")*)\s*(/?)>([^<]*))");
+    static const std::regex attribute(R"(([\w.:-]+)\s*=\s*"([^"]*)\")");
+    std::vector<XmlElement> elements;
+    for (auto t = std::sregex_iterator(xml.begin(), xml.end(), tag); t != std::sregex_iterator(); ++t) {
+        XmlElement element{(*t)[1], {}, (*t)[3].length() == 0 ? (*t)[4].str() : ""};
+        const std::string attributes = (*t)[2];
+        for (auto a = std::sregex_iterator(attributes.begin(), attributes.end(), attribute); a != std::sregex_iterator(); ++a)
+            element.attributes[(*a)[1]] = (*a)[2];
+        elements.push_back(element);
+    }
+    return elements;
+}
+
+std::vector<XmlElement> Named(const std::vector<XmlElement>& elements, const std::string& name)
+{
+    std::vector<XmlElement> found;
+    std::copy_if(elements.begin(), elements.end(), std::back_inserter(found),
+                 [&](const XmlElement& e) { return e.name == name; });
+    return found;
+}
+
+std::string Attribute(const std::vector<XmlElement>& elements, const std::string& name, const std::string& attribute)
+{
+    std::vector<XmlElement> found = Named(elements, name);
+    if (found.size() != 1) return "<" + std::to_string(found.size()) + " elements " + name + ">";
+    auto value = found.front().attributes.find(attribute);
+    return value == found.front().attributes.end() ? "<no " + attribute + ">" : value->second;
+}
+
+TEST(ProgramManifests, RunAsInvokerOnEveryWindowsSinceVistaWithUtf8AsTheirCodePage)
+{
+    const std::string version = std::to_string(VELMOR_VERSION_MAJOR) + "." + std::to_string(VELMOR_VERSION_MINOR) +
+                                "." + std::to_string(VELMOR_VERSION_PATCH) + "." + std::to_string(VELMOR_VERSION_BUILD);
+    const std::set<std::string> vistaTo11 = {
+        "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+    };
+    struct Program {
+        const char* name;
+        const std::string& (*bytes)();
+        bool visualStyles;
+    };
+    const Program programs[] = {{"velmor.exe", ExeBytes, true}, {"velmorc.exe", VelmorcBytes, false}};
+    for (const Program& program : programs) {
+        SCOPED_TRACE(program.name);
+        PeFile exe(program.bytes());
+        Blob data = Resources(exe).Find(RtManifest, "#1");
+        std::string text;
+        for (std::size_t i = 0; i < data.Size(); ++i) text += static_cast<char>(data.U8(i));
+        std::vector<XmlElement> elements = XmlElements(text);
+        ASSERT_FALSE(elements.empty()) << "no XML in the manifest";
+
+        EXPECT_EQ(elements.front().name, "assembly");
+        EXPECT_EQ(elements.front().attributes["xmlns"], "urn:schemas-microsoft-com:asm.v1");
+        EXPECT_EQ(elements.front().attributes["manifestVersion"], "1.0");
+        std::vector<XmlElement> identities = Named(elements, "assemblyIdentity");
+        ASSERT_FALSE(identities.empty());
+        EXPECT_EQ(identities.front().attributes["version"], version) << "the program's own identity";
+
+        EXPECT_EQ(Attribute(elements, "trustInfo", "xmlns"), "urn:schemas-microsoft-com:asm.v3");
+        EXPECT_EQ(Attribute(elements, "requestedExecutionLevel", "level"), "asInvoker");
+        EXPECT_EQ(Attribute(elements, "requestedExecutionLevel", "uiAccess"), "false");
+
+        EXPECT_EQ(Attribute(elements, "compatibility", "xmlns"), "urn:schemas-microsoft-com:compatibility.v1");
+        std::set<std::string> supported;
+        for (const XmlElement& os : Named(elements, "supportedOS")) supported.insert(os.attributes.at("Id"));
+        EXPECT_EQ(supported, vistaTo11);
+
+        EXPECT_EQ(Attribute(elements, "activeCodePage", "xmlns"), "http://schemas.microsoft.com/SMI/2019/WindowsSettings");
+        std::vector<XmlElement> codePage = Named(elements, "activeCodePage");
+        EXPECT_EQ(codePage.size() == 1 ? codePage.front().text : "", "UTF-8");
+        EXPECT_TRUE(Named(elements, "dpiAware").empty() && Named(elements, "dpiAwareness").empty())
+            << "the system scales the dialogs' bitmap font better than the program would";
+
+        std::vector<XmlElement> commonControls;
+        for (const XmlElement& identity : identities)
+            if (identity.attributes.count("name") && identity.attributes.at("name") == "Microsoft.Windows.Common-Controls")
+                commonControls.push_back(identity);
+        ASSERT_EQ(commonControls.size(), program.visualStyles ? 1u : 0u) << "the dependency on Common Controls 6";
+        if (program.visualStyles) {
+            EXPECT_EQ(Named(elements, "dependentAssembly").size(), 1u);
+            EXPECT_EQ(commonControls.front().attributes["version"], "6.0.0.0");
+            EXPECT_EQ(commonControls.front().attributes["publicKeyToken"], "6595b64144ccf1df");
+            EXPECT_EQ(commonControls.front().attributes["type"], "win32");
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (argc > 1) ExePath = WindowsPath(argv[1]);
+    if (argc > 2) VelmorcPath = WindowsPath(argv[2]);
     return RUN_ALL_TESTS();
 }

@@ -1,4 +1,5 @@
 #include "window_driver.h"
+#include "support.h"
 #include <fstream>
 #include <ostream>
 
@@ -140,11 +141,11 @@ bool WaitUntil(const std::function<bool()>& ready, DWORD timeoutMs)
 
 StartedProgram::StartedProgram(const std::string& commandLine, const std::string& currentFolder)
 {
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
-    std::string line = commandLine;
-    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, currentFolder.c_str(), &startup,
+    std::wstring line = Utf16(commandLine);
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, Utf16(currentFolder).c_str(), &startup,
                        &started)) {
         CloseHandle(started.hThread);
         process_ = started.hProcess;
@@ -204,27 +205,28 @@ HWND WaitForDialog(DWORD processId, const std::string& caption, DWORD timeoutMs)
 
 std::string WindowCaption(HWND window)
 {
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return Utf8(text);
 }
 
 std::string ControlText(HWND control)
 {
     DWORD_PTR length = 0;
-    if (control == nullptr || !Send(control, WM_GETTEXTLENGTH, 0, 0, &length)) return "";
-    std::string text(length + 1, '\0');
+    if (control == nullptr || !SendW(control, WM_GETTEXTLENGTH, 0, 0, &length)) return "";
+    std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
-    if (!Send(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), &copied)) return "";
+    if (!SendW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), &copied)) return "";
     text.resize(copied < length ? copied : length);
-    return text;
+    return Utf8(text);
 }
 
 bool SetControlText(HWND dialog, int id, const std::string& text)
 {
     HWND control = GetDlgItem(dialog, id);
+    std::wstring wide = Utf16(text);
     DWORD_PTR result = 0;
-    if (control == nullptr || !Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), &result))
+    if (control == nullptr || !SendW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), &result))
         return false;
     return ControlText(control) == text;
 }
@@ -267,11 +269,7 @@ std::vector<std::string> ComboListItems(HWND dialog, int id)
         DWORD_PTR copied = 0;
         if (!SendW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&wide[0]), &copied)) break;
         wide.resize(length);
-        std::string item(wide.size() * 2 + 1, '\0');
-        int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &item[0],
-                                        static_cast<int>(item.size()), nullptr, nullptr);
-        item.resize(static_cast<std::size_t>(bytes > 0 ? bytes : 0));
-        items.push_back(item);
+        items.push_back(Utf8(wide));
     }
     return items;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Drives the windows of another program in the same Wine session as a user would: start it,
-// find its dialogs, fill fields, press buttons, read message boxes and the screen.
+// find its dialogs, fill fields, press buttons, read message boxes and the screen. Texts are
+// UTF-8 and cross to the program through the "W" functions, whatever its code page.
 #include <windows.h>
 #include <cstdint>
 #include <functional>

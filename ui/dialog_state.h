@@ -21,6 +21,8 @@ struct DialogState {
     History input;
     History output;
     bool closing = false;  // the dialog is ending: leaving a field checks nothing any more
+    bool jobRunning = false;     // Process is converting: the dialog takes no command
+    bool closeAfterJob = false;  // the user asked to close while the job ran
 };
 
 // The state hung off the dialog window at its start; null if it could not be made.

@@ -33,6 +33,39 @@ void EndMainDialog(HWND hDlg)
     EndDialog(hDlg, 0);
 }
 
+bool JobRunning(HWND hDlg)
+{
+    DialogState* state = StateOf(hDlg);
+    return state != nullptr && state->jobRunning;
+}
+
+// Ending the dialog in the middle of a job would leave half an output behind: a close asked
+// for meanwhile is carried out once the job has reported.
+void OnClose(HWND hDlg)
+{
+    if (JobRunning(hDlg)) {
+        StateOf(hDlg)->closeAfterJob = true;
+        return;
+    }
+    EndMainDialog(hDlg);
+}
+
+// The system ignores a close from the taskbar while the job keeps the dialog disabled; the
+// user who asked for it still gets it, after the job.
+INT_PTR OnSysCommand(HWND hDlg, WPARAM command)
+{
+    if ((command & 0xFFF0) != SC_CLOSE || !JobRunning(hDlg)) return FALSE;
+    OnClose(hDlg);
+    return TRUE;
+}
+
+void OnProcessPressed(HWND hDlg)
+{
+    OnProcess(hDlg);
+    DialogState* state = StateOf(hDlg);
+    if (state != nullptr && state->closeAfterJob) EndMainDialog(hDlg);
+}
+
 void OnFixedCrlfClicked(HWND hDlg)
 {
     UINT checked = IsDlgButtonChecked(hDlg, ID_FIXED_CRLF);
@@ -76,6 +109,9 @@ void OnBrowse(HWND hDlg, int button)
 
 INT_PTR OnCommand(HWND hDlg, int id, int notification)
 {
+    // The job disables the dialog, so only a program could send a command now; the fields
+    // still hear that they lost the focus, as they always have.
+    if (JobRunning(hDlg) && id != ID_INFILE && id != ID_OUTFILE) return TRUE;
     switch (id) {
     case ID_QUIT: EndMainDialog(hDlg); return FALSE;
     case ID_ABOUT: ShowAboutBox(hDlg); return TRUE;
@@ -87,7 +123,7 @@ INT_PTR OnCommand(HWND hDlg, int id, int notification)
     case ID_OUTFILE:
         if (notification == CBN_KILLFOCUS) OnFileFieldLeft(hDlg, id);
         return TRUE;
-    case ID_PROCESS: OnProcess(hDlg); return TRUE;
+    case ID_PROCESS: OnProcessPressed(hDlg); return TRUE;
     case ID_VIEW: OnView(hDlg); return TRUE;
     case ID_FIXED_CRLF:
         if (notification != BN_CLICKED) return FALSE;
@@ -106,7 +142,8 @@ INT_PTR CALLBACK VELMORDIALOGPROC(HWND hDlg, UINT message, WPARAM wParam, LPARAM
     try {
         switch (message) {
         case WM_INITDIALOG: OnInitDialog(hDlg); return TRUE;
-        case WM_CLOSE: EndMainDialog(hDlg); return FALSE;
+        case WM_CLOSE: OnClose(hDlg); return FALSE;
+        case WM_SYSCOMMAND: return OnSysCommand(hDlg, wParam);
         case WM_COMMAND: return OnCommand(hDlg, LOWORD(wParam), HIWORD(wParam));
         case WM_NCDESTROY:
             delete StateOf(hDlg);

@@ -3,6 +3,7 @@
 #include "convert_file.h"
 #include "dialog_state.h"
 #include "file_search.h"
+#include "job_progress.h"
 #include "messages.h"
 #include "process_request.h"
 #include "text.h"
@@ -17,6 +18,33 @@ int FieldOf(EntryField field)
     case EntryField::Output: return ID_OUTFILE;
     default: return ID_LRECL;
     }
+}
+
+// Marks the dialog busy for the guard's lifetime: it stays alive during the job, but takes
+// no command until the job has ended.
+class JobRunning {
+public:
+    explicit JobRunning(DialogState* state) : state_(state)
+    {
+        if (state_ != nullptr) state_->jobRunning = true;
+    }
+    ~JobRunning()
+    {
+        if (state_ != nullptr) state_->jobRunning = false;
+    }
+    JobRunning(const JobRunning&) = delete;
+    JobRunning& operator=(const JobRunning&) = delete;
+
+private:
+    DialogState* state_;
+};
+
+std::int64_t RunJob(HWND hDlg, const std::string& input, const std::string& output, std::int32_t fixedRecords,
+                    std::int32_t lrecl)
+{
+    JobRunning running(StateOf(hDlg));
+    DialogJobProgress progress(hDlg);
+    return ConvertFile(hDlg, input, output, fixedRecords, lrecl, &progress);
 }
 
 }  // namespace
@@ -42,7 +70,7 @@ void OnProcess(HWND hDlg)
         SetFocus(GetDlgItem(hDlg, FieldOf(check.field)));
         return;
     }
-    std::int64_t count = ConvertFile(hDlg, input, output, fixedRecords, lrecl);
+    std::int64_t count = RunJob(hDlg, input, output, fixedRecords, lrecl);
     if (DialogState* state = StateOf(hDlg)) {
         state->input.Record(GetDlgItem(hDlg, ID_INFILE), input);
         state->output.Record(GetDlgItem(hDlg, ID_OUTFILE), output);
