@@ -73,6 +73,7 @@ start_session() {  # arch: an X display and a running wineserver for the whole s
   mkdir -p "$WINEPREFIX"
   wineserver -p 2>/dev/null || true  # one may already serve this prefix, which is as good
   "$WINE" wineboot -i >/dev/null 2>&1
+  install_caption_font
   no_crash_dialog
   use_virtual_desktop
 }
@@ -96,6 +97,13 @@ use_virtual_desktop() {
   "$WINE" wineboot >/dev/null 2>&1
 }
 
+# Wine draws caption buttons with its own Marlett font, but this Wine does not look for its
+# fonts in its data folder: without a copy in the prefix the buttons show as "0 1 r".
+install_caption_font() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" font=/usr/share/wine/fonts/marlett.ttf
+  [ -f "$fonts/marlett.ttf" ] || [ ! -f "$font" ] || { mkdir -p "$fonts" && cp "$font" "$fonts/"; }
+}
+
 stop_session() {
   wineserver -k 2>/dev/null || true
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
@@ -117,6 +125,7 @@ run() {
     exit 1
   fi
   [ -d "$WINEPREFIX" ] || "$WINE" wineboot -i >/dev/null 2>&1
+  install_caption_font
   echo "Starting build/$arch/shell/velmor.exe"
   (cd "$ROOT/build" && "$WINE" "$ROOT/build/$arch/shell/velmor.exe")
 }

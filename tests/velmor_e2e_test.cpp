@@ -316,8 +316,16 @@ TEST_F(VelmorTest, ConvertsInBothFormsAndShowsTheDialogOnTheScreen)
     ASSERT_TRUE(Start());
     // The picture is kept for people (README shows it), so it shows names a reader would use;
     // what is asserted is that every control is drawn.
-    Fill(IdInFile, "C:\\data\\PAYROLL.EBC");
+    const std::string exampleInput = "C:\\data\\PAYROLL.EBC";
+    Fill(IdInFile, exampleInput);
     Fill(IdOutFile, "C:\\data\\PAYROLL.TXT");
+    // The caret after the name, as typing leaves it, and the window active.
+    const auto end = static_cast<WORD>(exampleInput.size());
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(GetDlgItem(dialog, IdInFile), CB_SETEDITSEL, 0, MAKELPARAM(end, end), SMTO_ABORTIFHUNG,
+                        kPatience, &ignored);
+    SetForegroundWindow(dialog);
+    WaitUntil([&] { return ActiveWindowOf(dialog) == dialog; });
     RECT area;
     ASSERT_TRUE(GetWindowRect(dialog, &area));
     ScreenImage shot;
