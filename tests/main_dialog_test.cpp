@@ -294,6 +294,54 @@ TEST_F(MainDialogTest, TheRecordLengthCountsOnlyWhenTheBoxIsTicked)
     }
 }
 
+// Every caption the dialog is given while it is watched.
+class CaptionWatch {
+public:
+    explicit CaptionWatch(HWND window) : window_(window)
+    {
+        watching_ = this;
+        previous_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CaptionWatch::Procedure)));
+    }
+    ~CaptionWatch()
+    {
+        SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+        watching_ = nullptr;
+    }
+    CaptionWatch(const CaptionWatch&) = delete;
+    CaptionWatch& operator=(const CaptionWatch&) = delete;
+    const std::vector<std::string>& Captions() const { return captions_; }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_SETTEXT && lParam != 0) watching_->captions_.push_back(reinterpret_cast<const char*>(lParam));
+        return CallWindowProcA(watching_->previous_, window, message, wParam, lParam);
+    }
+
+    static CaptionWatch* watching_;
+    HWND window_;
+    WNDPROC previous_ = nullptr;
+    std::vector<std::string> captions_;
+};
+CaptionWatch* CaptionWatch::watching_ = nullptr;
+
+TEST_F(MainDialogTest, AQuickJobLeavesTheCaptionAlone)
+{
+    std::string in = folder / "in.ebc";
+    WriteWholeFile(in, PatternBytes(3 << 20));
+    SetText(ID_INFILE, in);
+    SetText(ID_OUTFILE, folder / "out.txt");
+    CaptionWatch watch(dialog);
+    Command(ID_PROCESS, BN_CLICKED);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, "Created  3145728 bytes in output file.");
+    EXPECT_EQ(watch.Captions(), std::vector<std::string>{});
+    char caption[64] = {};
+    GetWindowTextA(dialog, caption, sizeof caption);
+    EXPECT_STREQ(caption, "EBCDIC to ASCII Converter");
+}
+
 TEST(RecordLength, ReadsDigitsAndHoldsFarValuesAtTheEnds)
 {
     EXPECT_EQ(RecordLengthFromText(""), 0);
