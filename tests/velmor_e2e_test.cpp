@@ -113,6 +113,13 @@ private:
     std::vector<std::string> created_;
 };
 
+void ExpectBox(const MessageBoxView& box, const std::string& caption, const std::string& text, BoxIcon icon)
+{
+    EXPECT_EQ(box.caption, caption) << "box \"" << box.text << "\"";
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.icon, icon) << "box \"" << box.text << "\"";
+}
+
 class VelmorTest : public ::testing::Test {
 protected:
     ScratchFolder folder;
@@ -214,6 +221,17 @@ protected:
                         strays, activations);
     }
 
+    // Processes in (which holds HelloWorld) into out in plain form.
+    void ConvertHelloWorld(const std::string& in, const std::string& out)
+    {
+        Fill(IdInFile, in);
+        Fill(IdOutFile, out);
+        MessageBoxView results = Press(IdProcess);
+        ExpectBox(results, ResultsCaption, "Created  11 bytes in output file.", BoxIcon::Information);
+        Answer(results);
+        EXPECT_EQ(ReadWholeFile(out), "HELLO WORLD");
+    }
+
     // Presses View, finds the editor it starts on fileName and closes it again.
     void ViewInTheEditor(const std::string& fileName)
     {
@@ -274,12 +292,6 @@ protected:
     }
 };
 
-void ExpectBox(const MessageBoxView& box, const std::string& caption, const std::string& text, BoxIcon icon)
-{
-    EXPECT_EQ(box.caption, caption) << "box \"" << box.text << "\"";
-    EXPECT_EQ(box.text, text);
-    EXPECT_EQ(box.icon, icon) << "box \"" << box.text << "\"";
-}
 
 std::uint32_t AsPixel(COLORREF colour)
 {
@@ -469,12 +481,7 @@ TEST_F(VelmorTest, ASecondCopyRefusesToRunAndLeavesTheFirstAlone)
     EXPECT_EQ(ExitCodeOf(*second), 0u);
 
     EXPECT_EQ(FindDialog(velmor->Id(), MainCaption), dialog) << "the first copy's dialog is gone";
-    Fill(IdInFile, in);
-    Fill(IdOutFile, out);
-    MessageBoxView results = Press(IdProcess);
-    ExpectBox(results, ResultsCaption, "Created  11 bytes in output file.", BoxIcon::Information);
-    Answer(results);
-    EXPECT_EQ(ReadWholeFile(out), "HELLO WORLD");
+    ConvertHelloWorld(in, out);
 }
 
 TEST_F(VelmorTest, AnotherObjectHoldingTheMutexNameStopsTheProgram)
@@ -735,12 +742,7 @@ TEST_F(VelmorTest, FileNamesInAnyScriptWork)
     const std::string out = folder / outName;
     WriteWholeFile(in, HelloWorld);
     ASSERT_TRUE(Start());
-    Fill(IdInFile, in);
-    Fill(IdOutFile, out);
-    MessageBoxView box = Press(IdProcess);
-    ExpectBox(box, ResultsCaption, "Created  11 bytes in output file.", BoxIcon::Information);
-    Answer(box);
-    EXPECT_EQ(ReadWholeFile(out), "HELLO WORLD");
+    ConvertHelloWorld(in, out);
     EXPECT_EQ(ComboListItems(dialog, IdOutFile), std::vector<std::string>{out});
     ViewInTheEditor(outName);
 
