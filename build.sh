@@ -9,20 +9,40 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
-PACKAGES="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xdotool imagemagick cmake make googletest time"
+PACKAGES="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool imagemagick cmake make googletest time"
 
-have_packages() {
-  for p in $PACKAGES; do dpkg -s "$p" >/dev/null 2>&1 || return 1; done
+# Whether this machine executes 32-bit x86 Linux code: a 91-byte program that only exits.
+# Some virtual machines refuse it; 32-bit Wine cannot start there, so it is not installed.
+runs_32_bit_code() {
+  local probe; probe=$(mktemp)
+  printf '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08\x34\0\0\0'\
+'\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08'\
+'\x5b\0\0\0\x5b\0\0\0\x05\0\0\0\0\x10\0\0\x31\xdb\x31\xc0\x40\xcd\x80' > "$probe"
+  chmod +x "$probe"
+  local status=0
+  ( "$probe" ) 2>/dev/null || status=1
+  rm -f "$probe"
+  return $status
 }
 
 setup() {
-  have_packages && return 0
+  local packages=$PACKAGES
+  runs_32_bit_code && packages="$packages wine32:i386"
+  local missing=""
+  for p in $packages; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
+  [ -n "$missing" ] || return 0
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
-  echo "Installing: $PACKAGES" >&2
+  echo "Installing:$missing" >&2
   $sudo dpkg --add-architecture i386
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $PACKAGES >/dev/null
+  # A mirror caught in the middle of a sync serves index files that do not match; it mends
+  # itself within minutes.
+  for attempt in 1 2 3 4; do
+    $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >/dev/null &&
+      return 0
+    [ $attempt -lt 4 ] && { echo "Installing failed; trying again in 30 s" >&2; sleep 30; }
+  done
+  return 1
 }
 
 # Some machines cannot execute 32-bit Linux code at all, and so cannot start 32-bit Wine;
