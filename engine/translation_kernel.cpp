@@ -1,7 +1,9 @@
 #include "translation_kernel.h"
+#include "kernel_loops.h"
 #include "vector_code.h"
 #include <immintrin.h>
 #include <algorithm>
+#include <iterator>
 #if defined(_MSC_VER)
 #include <intrin.h>
 #else
@@ -68,63 +70,6 @@ const Processor& ThisProcessor()
     return processor;
 }
 
-// Eight bytes in flight per round: the look-ups are independent, so they overlap.
-class PlainBlock {
-public:
-    static constexpr std::size_t Size = 8;
-    explicit PlainBlock(const TranslationTables& tables) : table_(tables.entries) {}
-    void Translate(const unsigned char* from, unsigned char* to) const
-    {
-        const unsigned char* t = table_;
-        unsigned char a = t[from[0]], b = t[from[1]], c = t[from[2]], d = t[from[3]], e = t[from[4]],
-                      f = t[from[5]], g = t[from[6]], h = t[from[7]];
-        to[0] = a, to[1] = b, to[2] = c, to[3] = d, to[4] = e, to[5] = f, to[6] = g, to[7] = h;
-    }
-
-private:
-    const unsigned char* table_;
-};
-
-void PlainLoop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count)
-{
-    const PlainBlock block(tables);
-    std::size_t i = 0;
-    for (; i + PlainBlock::Size <= count; i += PlainBlock::Size) block.Translate(from + i, to + i);
-    for (; i < count; ++i) to[i] = tables.entries[from[i]];
-}
-
-// 256 entries through 16-entry shuffles. A shuffle gives row[index & 15], or 0 when bit 7 of
-// the index is set. Adding 16 with saturation k times sets bit 7 exactly when the high
-// nibble is above 7 - k, so shuffle k picks up row 7 - k's step for every byte whose high
-// nibble is at most 7 - k, and the steps xor together to the byte's own row. Bytes of 80 hex and
-// above go the same way with their top bit flipped.
-class Avx2Block {
-public:
-    static constexpr std::size_t Size = 32;
-    VECTOR_CODE("avx2") explicit Avx2Block(const TranslationTables& tables)
-    {
-        for (int row = 0; row < 16; ++row)
-            steps_[row] = _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.rowSteps[row]));
-    }
-    VECTOR_CODE("avx2") void Translate(const unsigned char* from, unsigned char* to) const
-    {
-        const __m256i sixteen = _mm256_set1_epi8(16);
-        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
-        __m256i high = _mm256_xor_si256(low, _mm256_set1_epi8(static_cast<char>(-128)));
-        __m256i out = _mm256_xor_si256(_mm256_shuffle_epi8(steps_[7], low), _mm256_shuffle_epi8(steps_[15], high));
-        for (int row = 6; row >= 0; --row) {
-            low = _mm256_adds_epu8(low, sixteen);
-            high = _mm256_adds_epu8(high, sixteen);
-            out = _mm256_xor_si256(out, _mm256_shuffle_epi8(steps_[row], low));
-            out = _mm256_xor_si256(out, _mm256_shuffle_epi8(steps_[row + 8], high));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), out);
-    }
-
-private:
-    __m256i steps_[16];
-};
-
 // Two 128-entry permutes, one for each half of the table, each merged into the bytes whose
 // bit 7 picks its half. Merging in place keeps the loop to five vector registers, which
 // x86-32 code needs: with a separate blend it has too few and spills on every record.
@@ -149,74 +94,10 @@ private:
     __m512i q0_, q1_, q2_, q3_;
 };
 
-// Each block is read whole before it is written, so in place is safe.
-template <typename Block>
-void BufferLoop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count)
-{
-    const Block block(tables);
-    std::size_t i = 0;
-    for (; i + Block::Size <= count; i += Block::Size) block.Translate(from + i, to + i);
-    PlainLoop(tables, from + i, to + i, count - i);
-}
-
-// Short records are the common case, so whole records go across in whole blocks, translated
-// on the way. A block may run past the record's end, but only while at least a block more of
-// input follows: what comes next in the output covers it.
-template <typename Block>
-unsigned char* RecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
-                          unsigned char* to, RecordCut& cut)
-{
-    static_assert(Block::Size <= MaxTranslationBlock, "the room in front of record input");
-    const Block block(tables);
-    const std::size_t lrecl = cut.lrecl;
-    while (count > 0) {
-        if (cut.offset == 0 && count >= lrecl + Block::Size) {
-            std::size_t whole = (count - Block::Size) / lrecl;
-            for (std::size_t r = 0; r < whole; ++r) {
-                for (std::size_t k = 0; k < lrecl; k += Block::Size) block.Translate(from + k, to + k);
-                to[lrecl] = '\r';
-                to[lrecl + 1] = '\n';
-                to += lrecl + 2;
-                from += lrecl;
-            }
-            count -= whole * lrecl;
-            cut.records += static_cast<std::int64_t>(whole);
-            continue;
-        }
-        // A record begun in an earlier piece, or one of the last few of this piece.
-        std::size_t take = std::min(count, lrecl - cut.offset);
-        PlainLoop(tables, from, to, take);
-        to += take;
-        from += take;
-        count -= take;
-        cut.offset += take;
-        if (cut.offset == lrecl) {
-            *to++ = '\r';
-            *to++ = '\n';
-            cut.offset = 0;
-            ++cut.records;
-        }
-    }
-    return to;
-}
-
 unsigned char* PlainRecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
                                unsigned char* to, RecordCut& cut)
 {
     return RecordLoop<PlainBlock>(tables, from, count, to, cut);
-}
-
-VECTOR_CODE("avx2") INLINE_HELPERS
-void Avx2Loop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count)
-{
-    BufferLoop<Avx2Block>(tables, from, to, count);
-}
-
-VECTOR_CODE("avx2") INLINE_HELPERS
-unsigned char* Avx2RecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
-                              unsigned char* to, RecordCut& cut)
-{
-    return RecordLoop<Avx2Block>(tables, from, count, to, cut);
 }
 
 VECTOR_CODE("avx512f,avx512bw,avx512vbmi") INLINE_HELPERS
@@ -266,13 +147,17 @@ TranslationKernel FastestTranslationKernel()
 void DeriveTranslationTables(TranslationTables& tables)
 {
     const unsigned char* e = tables.entries;
-    for (int row = 0; row < 16; ++row)
-        for (int column = 0; column < 32; ++column) {
-            int low = column & 15;
-            bool last = row == 7 || row == 15;
-            tables.rowSteps[row][column] =
-                static_cast<unsigned char>(last ? e[row * 16 + low] : e[row * 16 + low] ^ e[(row + 1) * 16 + low]);
+    for (int half = 0; half < 2; ++half)
+        for (int k = 0; k < 8; ++k) {
+            const unsigned char* row = e + (8 * half + 7 - k) * 16;
+            for (int column = 0; column < 32; ++column) {
+                int low = column & 15;
+                tables.gates[8 * half + k][column] =
+                    static_cast<unsigned char>(k == 0 ? row[low] : row[low] ^ row[low + 16]);
+            }
         }
+    std::fill(std::begin(tables.nextRow), std::end(tables.nextRow), static_cast<unsigned char>(0x10));
+    std::fill(std::begin(tables.lowSeven), std::end(tables.lowSeven), static_cast<unsigned char>(0x7F));
 }
 
 TranslationLoop TranslationLoopOf(TranslationKernel kernel)

@@ -26,8 +26,11 @@ TranslationKernel TranslationKernelInUse();
 // What the kernels read, all derived from the 256 entries.
 struct TranslationTables {
     alignas(64) unsigned char entries[256];
-    // Row h ^ row h+1 (row 7 and row 15 alone), each twice for the two 128-bit lanes.
-    alignas(32) unsigned char rowSteps[16][32];
+    // For each half of the table, and k from 0 to 7: row 7 - k xor row 8 - k of that half
+    // (row 7 alone for k = 0), each twice for the two 128-bit lanes.
+    alignas(32) unsigned char gates[16][32];
+    alignas(32) unsigned char nextRow[32];   // 10 hex in every byte
+    alignas(32) unsigned char lowSeven[32];  // 7F hex in every byte
 };
 
 void DeriveTranslationTables(TranslationTables& tables);

@@ -62,18 +62,21 @@ TEST(RecordCutter, PiecesMakeTheRecordsWithinTheirRoom)
     const TranslationKernel before = TranslationKernelInUse();
     std::mt19937 engine(Seed);
     auto below = [&engine](std::size_t n) { return static_cast<std::size_t>(engine() % n); };
-    const std::size_t lrecls[] = {1, 2, 3, 15, 16, 17, 31, 32, 33, 63, 64, 65, 80, 81, 133, 4096, 70000};
+    const std::size_t lrecls[] = {1, 2, 3, 15, 16, 17, 31, 32, 33, 63, 64, 65, 80, 81, 133, 1024, 1025, 4096, 70000};
 
     for (TranslationKernel kernel : RunnableKernels()) {
         ASSERT_TRUE(UseTranslationKernel(kernel));
         for (std::size_t lrecl : lrecls) {
-            std::string stream(3 * lrecl + 200 + below(500), '\0');
+            // Long enough for pieces of many records: a kernel may take records in batches.
+            std::string stream(3 * lrecl + 200 + below(500) + (lrecl <= 1025 ? 40000 : 0), '\0');
             for (char& b : stream) b = static_cast<char>(engine() >> 24);
             RecordCutter cutter(static_cast<std::int32_t>(lrecl)), inPlace(static_cast<std::int32_t>(lrecl));
             std::string joined, joinedInPlace;
             std::size_t at = 0;
             while (at < stream.size()) {
-                std::size_t n = std::min(stream.size() - at, below(2) ? below(40) : below(3 * lrecl + 100));
+                std::size_t n = std::min(stream.size() - at, below(2)   ? below(40)
+                                                             : below(3) ? below(3 * lrecl + 100)
+                                                                        : below(20000));
                 bool last = at + n == stream.size();
                 const std::size_t room = cutter.OutputSize(n);
                 FencedBytes in(n), out(room);
