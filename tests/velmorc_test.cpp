@@ -1,5 +1,7 @@
 // The console converter, run as a user runs it: arguments in, files, text and exit code out.
 #include "support.h"
+#include "translation_kernel.h"
+#include "translation_table.h"
 #include "version.h"
 #include <gtest/gtest.h>
 #include <cstdio>
@@ -129,6 +131,55 @@ TEST_F(VelmorcTest, ProgressOnRequestOnlyOnStandardError)
     EXPECT_EQ(quiet.exitCode, 0u);
     EXPECT_EQ(quiet.output, created);
     EXPECT_EQ(quiet.errors, "") << "no progress without a console or --progress";
+}
+
+// Sets VELMOR_KERNEL for the programs this test starts, and takes it away again.
+class KernelInEnvironment {
+public:
+    explicit KernelInEnvironment(const char* name) { SetEnvironmentVariableA("VELMOR_KERNEL", name); }
+    ~KernelInEnvironment() { SetEnvironmentVariableA("VELMOR_KERNEL", nullptr); }
+    KernelInEnvironment(const KernelInEnvironment&) = delete;
+    KernelInEnvironment& operator=(const KernelInEnvironment&) = delete;
+};
+
+TEST_F(VelmorcTest, EveryKernelThisProcessorRunsGivesTheSameFiles)
+{
+    std::string bytes(5000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 151 + i / 256);
+    WriteWholeFile(in, bytes);
+    std::string expected(bytes.size(), '\0');
+    TranslateBuffer(bytes.data(), &expected[0], static_cast<std::int32_t>(bytes.size()));
+    std::string expectedRecords;
+    for (std::size_t at = 0; at < expected.size(); at += 80) expectedRecords += expected.substr(at, 80) + "\r\n";
+
+    for (TranslationKernel kernel : AllTranslationKernels) {
+        if (!TranslationKernelRuns(kernel)) continue;
+        KernelInEnvironment chosen(TranslationKernelName(kernel));
+        ProgramRun plain = RunVelmorc(Quoted(in) + " " + Quoted(out));
+        EXPECT_EQ(plain.exitCode, 0u) << TranslationKernelName(kernel) << ": " << plain.errors;
+        EXPECT_TRUE(ReadWholeFile(out) == expected) << TranslationKernelName(kernel);
+        ProgramRun records = RunVelmorc(Quoted(in) + " " + Quoted(out) + " 80");
+        EXPECT_EQ(records.output, "Created  63 80-byte records\r\n") << TranslationKernelName(kernel);
+        EXPECT_TRUE(ReadWholeFile(out) == expectedRecords) << TranslationKernelName(kernel);
+    }
+}
+
+TEST_F(VelmorcTest, RefusesAKernelItCannotRunBeforeTouchingAFile)
+{
+    WriteWholeFile(in, "x");
+    std::vector<std::string> refused = {"sse2", "AVX2", " plain"};
+    for (TranslationKernel kernel : AllTranslationKernels)
+        if (!TranslationKernelRuns(kernel)) refused.push_back(TranslationKernelName(kernel));
+    for (const std::string& name : refused) {
+        KernelInEnvironment chosen(name.c_str());
+        ProgramRun run = RunVelmorc(Quoted(in) + " " + Quoted(out));
+        EXPECT_EQ(run.exitCode, 2u) << name;
+        EXPECT_EQ(run.errors.rfind("velmorc: VELMOR_KERNEL=" + name + ": ", 0), 0u) << run.errors;
+        EXPECT_EQ(run.output, "") << name;
+        EXPECT_FALSE(FileExists(out)) << name;
+    }
+    KernelInEnvironment empty("");
+    EXPECT_EQ(RunVelmorc(Quoted(in) + " " + Quoted(out)).exitCode, 0u) << "an empty name means no choice";
 }
 
 TEST_F(VelmorcTest, VersionAndHelp)
