@@ -73,12 +73,12 @@ constexpr std::size_t Avx2BlocksPerRound = 4;
 constexpr std::size_t Avx2BlocksPerRound = 2;
 #endif
 
-// Records much shorter than a round of blocks waste most of their last round: at LRECL 80 the
-// AVX2 kernel would translate 96 bytes or more for every 80. Instead, whole records that fit
-// are translated together into a stage in the first-level cache at the speed of the widest
-// round, and each is copied out of it; a copy costs a fraction of the translation it saves.
+// A record that is not a whole number of blocks long wastes part of its last block: at LRECL
+// 80 the AVX2 kernel would translate 96 bytes for every 80. Instead, whole records are
+// translated many at a time into a stage in the first-level cache, at the speed of the widest
+// round, and copied out of it; the copy costs less than the waste it saves. Records longer
+// than a quarter of the stage (fewer than four a batch) waste little and go across directly.
 constexpr std::size_t StageSize = 4096;
-// Records up to a quarter of the stage: at least four are translated at once.
 constexpr std::size_t StagedRecordLimit = StageSize / 4;
 static_assert(StagedRecordLimit <= StageSize, "a record fits the stage");
 
