@@ -98,14 +98,7 @@ unsigned char* StagedRecordLoop(const TranslationTables& tables, const unsigned 
             // The last block may take in bytes of the next record, which follow in the input.
             std::size_t whole = std::min((count - Block::Size) / lrecl, most);
             for (std::size_t k = 0; k < whole * lrecl; k += Block::Size) block.Translate(from + k, stage + k);
-            const unsigned char* record = stage;
-            for (std::size_t r = 0; r < whole; ++r) {
-                for (std::size_t k = 0; k < lrecl; k += CopyBlock::Size) copy.Translate(record + k, to + k);
-                to[lrecl] = '\r';
-                to[lrecl + 1] = '\n';
-                to += lrecl + 2;
-                record += lrecl;
-            }
+            to = PutRecords(copy, copy, stage, whole, lrecl, to);
             from += whole * lrecl;
             count -= whole * lrecl;
             cut.records += static_cast<std::int64_t>(whole);

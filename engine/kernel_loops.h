@@ -63,6 +63,25 @@ void CutRecordPiece(const TranslationTables& tables, const unsigned char*& from,
     }
 }
 
+// Puts count whole records across, each followed by CR LF, in blocks that may run past a
+// record's end (see RecordLoop); the end of a record shorter than a block takes endBlocks.
+template <typename Block, typename EndBlock>
+unsigned char* PutRecords(const Block& block, const EndBlock& endBlock, const unsigned char* from, std::size_t count,
+                          std::size_t lrecl, unsigned char* to)
+{
+    const std::size_t wholeBlocks = lrecl - lrecl % Block::Size;
+    for (std::size_t r = 0; r < count; ++r) {
+        std::size_t k = 0;
+        for (; k < wholeBlocks; k += Block::Size) block.Translate(from + k, to + k);
+        for (; k < lrecl; k += EndBlock::Size) endBlock.Translate(from + k, to + k);
+        to[lrecl] = '\r';
+        to[lrecl + 1] = '\n';
+        to += lrecl + 2;
+        from += lrecl;
+    }
+    return to;
+}
+
 // Short records are the common case, so whole records go across in whole blocks, translated
 // on the way; the end of a record that is shorter than a block takes smaller blocks, if the
 // kernel has them. A block may run past the record's end, but only while at least a block
@@ -76,19 +95,11 @@ unsigned char* RecordLoop(const TranslationTables& tables, const unsigned char* 
     const Block block(tables);
     const EndBlock endBlock(tables);
     const std::size_t lrecl = cut.lrecl;
-    const std::size_t wholeBlocks = lrecl - lrecl % Block::Size;
     while (count > 0) {
         if (cut.offset == 0 && count >= lrecl + Block::Size) {
             std::size_t whole = (count - Block::Size) / lrecl;
-            for (std::size_t r = 0; r < whole; ++r) {
-                std::size_t k = 0;
-                for (; k < wholeBlocks; k += Block::Size) block.Translate(from + k, to + k);
-                for (; k < lrecl; k += EndBlock::Size) endBlock.Translate(from + k, to + k);
-                to[lrecl] = '\r';
-                to[lrecl + 1] = '\n';
-                to += lrecl + 2;
-                from += lrecl;
-            }
+            to = PutRecords(block, endBlock, from, whole, lrecl, to);
+            from += whole * lrecl;
             count -= whole * lrecl;
             cut.records += static_cast<std::int64_t>(whole);
             continue;

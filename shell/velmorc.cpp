@@ -88,7 +88,8 @@ bool UseKernelOfTheEnvironment()
         return false;
     }
     std::string known;
-    for (TranslationKernel kernel : AllTranslationKernels) known += std::string(known.empty() ? "" : ", ") + TranslationKernelName(kernel);
+    for (TranslationKernel kernel : AllTranslationKernels)
+        known += std::string(known.empty() ? "" : ", ") + TranslationKernelName(kernel);
     std::fprintf(stderr, "velmorc: VELMOR_KERNEL=%s: unknown kernel; the kernels are %s\n", name, known.c_str());
     return false;
 }
