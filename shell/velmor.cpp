@@ -1,5 +1,6 @@
 // velmor.exe: one copy at a time, then the main dialog for the whole life of the process.
 #include "dialogs.h"
+#include "dll_search.h"
 #include "messages.h"
 #include "text.h"
 #include <windows.h>
@@ -24,6 +25,7 @@ int CheckSingleInstance()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    SearchDllsInSystemFolderOnly();
     try {
         if (CheckSingleInstance() == 0) {
             ShowMessage("Sorry, second instance of this program not allowed.", "VELMOR Error", MB_ICONHAND);
