@@ -43,7 +43,8 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
     ErrorCell error;
 
     JobChannel input(NextFreeFileNumber());
-    OpenChannel(inputName, input.Number(), OpenBinaryReadWrite, 128, error);
+    // An input that vanished since its check is an error, not an empty file to create.
+    OpenChannel(inputName, input.Number(), OpenBinaryExistingInput, 128, error);
     if (std::uint8_t number = TakeErrorNumber(error)) {
         ReportError(InputErrorText, number);
         return 0;

@@ -1,6 +1,7 @@
 #include "file_channels.h"
 #include "file_search.h"
 #include "handles.h"
+#include "text.h"
 #include <forward_list>
 #include <new>
 
@@ -34,8 +35,9 @@ HANDLE OpenSystemFile(const std::string& name, std::uint8_t access, DWORD& code)
     DWORD desired = ((access & 0x80) ? GENERIC_READ : 0u) | ((access & 0x40) ? GENERIC_WRITE : 0u);
     DWORD lock = access & 0x07u;
     DWORD sharing = lock > 0 ? (lock - 1) & 0x03u : 0u;
+    DWORD disposition = (access & AccessExistingOnly) ? OPEN_EXISTING : OPEN_ALWAYS;
     return GuardedSystemCall([&] {
-        return CreateFileA(name.c_str(), desired, sharing, nullptr, OPEN_ALWAYS,
+        return CreateFileA(name.c_str(), desired, sharing, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }, code);
 }
@@ -65,8 +67,8 @@ bool CutHere(HANDLE file, ErrorCell& error)
 
 std::string ChannelPath(const std::string& name)
 {
-    std::string path = name.substr(0, 255);
-    return path.find_first_of("*?") == std::string::npos ? path : std::string();
+    bool usable = FileNameFits(name) && name.find_first_of("*?") == std::string::npos;
+    return usable ? name : std::string();
 }
 
 FileNumber NextFreeFileNumber()
@@ -225,6 +227,7 @@ void DeleteMatchingFiles(const std::string& pattern, ErrorCell& error)
 {
     try {
         std::string search = SearchPattern(pattern);
+        if (search.empty()) return RecordError(error, 64);
         std::string folder = search.substr(0, search.find_last_of("\\:") + 1);
 
         WIN32_FIND_DATAA entry;

@@ -10,15 +10,19 @@
 using FileNumber = std::int16_t;
 
 // Open mode words: the mode in the high byte; read (0x80), write (0x40), explicit access
-// (0x20) and the lock value (1-4, sharing = lock - 1) in the low byte.
+// (0x20), existing files only (0x10) and the lock value (1-4, sharing = lock - 1) in the low
+// byte. Without 0x10 a missing file is created.
 enum : std::uint16_t {
     ModeOutput = 0x02,
     ModeBinary = 0x20,
-    OpenBinaryReadWrite = 0x20C1,  // conversion job: falls back to read-only
-    OpenOutputExplicit = 0x0261,   // output probe: write or nothing
+    AccessExistingOnly = 0x10,
+    OpenBinaryReadWrite = 0x20C1,      // conversion job's output: falls back to read-only
+    OpenBinaryExistingInput = 0x20D1,  // conversion job's input: never creates a file
+    OpenOutputExplicit = 0x0261,       // output probe: write or nothing
 };
 
-// The name a channel opens: the first 255 characters; empty for a name with a wildcard.
+// The name a channel opens: the name itself; empty for a name with a wildcard, or one longer
+// than a file name may be.
 std::string ChannelPath(const std::string& name);
 
 FileNumber NextFreeFileNumber();

@@ -1,5 +1,6 @@
 #include "file_search.h"
 #include "handles.h"
+#include "text.h"
 #include <new>
 #include <vector>
 
@@ -40,7 +41,8 @@ std::string TrustedSearchPath()
 
 std::string SearchPattern(const std::string& pattern)
 {
-    std::string search = pattern.substr(0, 256);
+    if (!FileNameFits(pattern)) return std::string();
+    std::string search = pattern;
     if (!search.empty() && (search.back() == ':' || search.back() == '\\')) search += "*.*";
     return search;
 }
@@ -63,6 +65,7 @@ std::string FindFileName(const std::string& pattern, DWORD attributeMask, ErrorC
     error.number = 0;
     try {
         std::string search = SearchPattern(pattern);
+        if (search.empty()) return std::string();
         WIN32_FIND_DATAA entry;
         DWORD code = 0;
         FindHandle find(GuardedSystemCall([&] { return FindFirstFileA(search.c_str(), &entry); }, code));

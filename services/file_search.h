@@ -7,8 +7,8 @@
 
 std::string CurrentDirectory(ErrorCell& error);
 
-// What a search for pattern looks for: its first 256 characters, and all files of a folder
-// when it ends in ":" or "\".
+// What a search for pattern looks for: the pattern, or all files of a folder when it ends in
+// ":" or "\"; empty for a pattern longer than a file name may be.
 std::string SearchPattern(const std::string& pattern);
 
 // The name (without folder) of the first entry that matches pattern and is an ordinary file,

@@ -56,6 +56,18 @@ std::string TrimTrailingBlanks(const std::string& text)
     return last == std::string::npos ? std::string() : text.substr(0, last + 1);
 }
 
+std::string BareFileName(const std::string& typed)
+{
+    std::size_t first = typed.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::string();
+    std::size_t last = typed.find_last_not_of(" \t");
+    if (last > first && typed[first] == '"' && typed[last] == '"') {
+        ++first;
+        --last;
+    }
+    return typed.substr(first, last + 1 - first);
+}
+
 std::int32_t FindText(std::int32_t start, const std::string& text, const std::string& searched)
 {
     auto length = static_cast<std::int64_t>(text.size());

@@ -37,6 +37,17 @@ private:
     char bytes_[N] = {};
 };
 
+// The longest file name the program reads, opens, searches for or hands on: what a 260-byte
+// buffer holds. A longer name is refused wherever it arrives, never cut, since a cut name
+// may well be another file.
+constexpr std::size_t MaxFileNameLength = 259;
+inline bool FileNameFits(std::string_view name) { return name.size() <= MaxFileNameLength; }
+
+// A file name as people paste it: blanks around it, and one pair of double quotes around it
+// (Explorer's "Copy as path"), are not part of it. Windows allows no quote in a name, so no
+// real name changes meaning; a lone or inner quote stays and the name fails as typed.
+std::string BareFileName(const std::string& typed);
+
 // The platform's FindText macro (the Find dialog) would rename ours wherever both are seen.
 #undef FindText
 

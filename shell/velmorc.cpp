@@ -1,8 +1,10 @@
 // velmorc: the converter for batch files and benchmarks. Same checks, job and results text
 // as the dialog's Process command; messages go to standard error instead of a box.
 #include "convert_file.h"
+#include "dll_search.h"
 #include "messages.h"
 #include "process_request.h"
+#include "text.h"
 #include "translation_kernel.h"
 #include "version.h"
 #include <cstdio>
@@ -98,6 +100,7 @@ bool UseKernelOfTheEnvironment()
 
 int main(int argc, char** argv)
 {
+    SearchDllsInSystemFolderOnly();
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(Usage, stdout);
         return 0;
@@ -128,13 +131,15 @@ int main(int argc, char** argv)
         return IDOK;
     });
 
-    EntryCheck check = CheckProcessEntries(argv[1], argv[2], fixedRecords, lrecl);
+    std::string input = BareFileName(argv[1]);
+    std::string output = BareFileName(argv[2]);
+    EntryCheck check = CheckProcessEntries(input, output, fixedRecords, lrecl);
     if (check.message != nullptr) {
         ShowMessage(check.message, ErrorCaption.Text(), MB_ICONHAND);
         return 1;
     }
     bool showProgress = progress || StandardErrorIsConsole();
-    std::int64_t count = ConvertFile(nullptr, argv[1], argv[2], fixedRecords, lrecl, showProgress ? &line : nullptr);
+    std::int64_t count = ConvertFile(nullptr, input, output, fixedRecords, lrecl, showProgress ? &line : nullptr);
     line.Finish();
     std::printf("%s\n", ResultsText(count, fixedRecords, lrecl).c_str());
     return failed ? 1 : 0;

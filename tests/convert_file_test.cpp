@@ -1,5 +1,6 @@
 #include "convert_file.h"
 #include "file_channels.h"
+#include "process_request.h"
 #include "support.h"
 #include <gtest/gtest.h>
 
@@ -108,6 +109,18 @@ TEST_F(ConvertFileTest, InputHeldByAnotherProgram)
     EXPECT_EQ(Convert(), 0);
     CloseHandle(other);
     ExpectOneError("Error on Input File, code= 70");
+    EXPECT_EQ(ReadWholeFile(out), "untouched");
+}
+
+TEST_F(ConvertFileTest, AnInputThatVanishedAfterItsCheckIsReportedNotCreated)
+{
+    WriteWholeFile(in, "x");
+    WriteWholeFile(out, "untouched");
+    ASSERT_EQ(CheckProcessEntries(in, out, 0, 0).message, nullptr);
+    ASSERT_TRUE(DeleteFileA(in.c_str()));
+    EXPECT_EQ(Convert(), 0);
+    ExpectOneError("Error on Input File, code= 53");
+    EXPECT_FALSE(FileExists(in)) << "the job created the input it was to read";
     EXPECT_EQ(ReadWholeFile(out), "untouched");
 }
 

@@ -1,4 +1,5 @@
 #include "file_channels.h"
+#include "file_search.h"
 #include "support.h"
 #include <gtest/gtest.h>
 #include <vector>
@@ -98,13 +99,39 @@ TEST_F(FileChannels, BadNamesAndNumbers)
     EXPECT_EQ(entries, 0) << "nothing was created";
 }
 
-TEST_F(FileChannels, LongNamesAreCutAt255Characters)
+// A cut name may be another file: the services take a name of up to 259 bytes whole and
+// refuse a longer one, which here is the 259-byte name and one more byte.
+TEST_F(FileChannels, NamesOfUpTo259BytesAreTakenWholeLongerOnesAreRefused)
 {
-    std::string name = folder.Path() + "\\";
-    name += std::string(300 - name.size(), 'n');
-    ASSERT_EQ(Open(name, 1, OpenBinaryReadWrite), 0);
+    std::string whole = PathOfLength(folder, 259, "n", "");
+    std::string longer = whole + "x";
+    std::string subfolder = whole.substr(0, whole.rfind('\\'));
+    ASSERT_EQ(Open(whole, 1, OpenBinaryReadWrite), 0);
+    ErrorCell error;
+    WriteBytes(1, "kept", error);
     Close(1);
-    EXPECT_TRUE(FileExists(name.substr(0, 255)));
+    EXPECT_EQ(ReadWholeFile(whole), "kept");
+
+    for (std::uint16_t word : {OpenBinaryReadWrite, OpenBinaryExistingInput, OpenOutputExplicit})
+        EXPECT_EQ(Open(longer, 1, word), 64) << word;
+    EXPECT_FALSE(CanOpenForWriting(longer));
+    EXPECT_EQ(FindFileName(longer, 0, error), "") << "the search must not find the shorter name";
+    EXPECT_EQ(FindFileName(whole, 0, error), whole.substr(whole.rfind('\\') + 1));
+    DeleteMatchingFiles(longer, error);
+    EXPECT_EQ(TakeErrorNumber(error), 64);
+    EXPECT_EQ(FolderEntries(subfolder), std::vector<std::string>{whole.substr(subfolder.size() + 1)});
+    EXPECT_EQ(ReadWholeFile(whole), "kept") << "nothing was created, emptied or deleted";
+}
+
+TEST_F(FileChannels, TheInputOpenNeverCreatesAFile)
+{
+    std::string name = folder / "vanished.ebc";
+    EXPECT_EQ(Open(name, 1, OpenBinaryExistingInput), 53);
+    EXPECT_FALSE(FileExists(name));
+    WriteWholeFile(name, "x");
+    SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Open(name, 1, OpenBinaryExistingInput), 0) << "a read-only input still opens for reading";
+    Close(1);
 }
 
 TEST_F(FileChannels, FileNumbers)

@@ -205,6 +205,66 @@ TEST_F(MainDialogTest, LeavingAFileFieldCompletesABareNameAndChecksTheInput)
     EXPECT_EQ(boxes.Shown().size(), before);
 }
 
+// A completed name longer than 259 bytes would have to be cut; the field keeps the name as
+// typed instead, and the input's check refuses it although the file is there.
+TEST_F(MainDialogTest, ABareNameIsCompletedOnlyWhenTheWholeNameFits)
+{
+    std::string whole = PathOfLength(folder, 259, "n", ".ebc");
+    std::size_t slash = whole.rfind('\\');
+    std::string bare = whole.substr(slash + 1);
+    std::string longer = "x" + bare;
+    WriteWholeFile(whole, "x");
+    WriteWholeFile(whole.substr(0, slash + 1) + longer, "x");
+    CurrentFolder here(whole.substr(0, slash));
+
+    SetText(ID_INFILE, bare);
+    Leave(ID_INFILE);
+    EXPECT_EQ(Text(ID_INFILE), whole);
+    EXPECT_TRUE(boxes.Shown().empty());
+
+    SetText(ID_INFILE, longer);
+    Leave(ID_INFILE);
+    EXPECT_EQ(Text(ID_INFILE), longer);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown().back().text, "Input File Not Found");
+    EXPECT_TRUE(FocusIn(ID_INFILE));
+
+    SetText(ID_INFILE, "");
+    SetText(ID_OUTFILE, longer);
+    Leave(ID_OUTFILE, ID_FIXED_CRLF);
+    EXPECT_EQ(Text(ID_OUTFILE), longer);
+    EXPECT_EQ(boxes.Shown().size(), 1u);
+}
+
+// Explorer's "Copy as path" puts a name in quotes; the field shows it bare once it is left.
+TEST_F(MainDialogTest, QuotesAndBlanksAroundANameAreDroppedWhenTheFieldIsLeft)
+{
+    CurrentFolder here(folder.Path());
+    WriteWholeFile(folder / "in.ebc", "x");
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    std::string prefix = std::string(current) + "\\";
+    struct Case {
+        int field;
+        std::string typed;
+        std::string shown;
+        bool refused;
+    };
+    const Case cases[] = {
+        {ID_INFILE, "\"in.ebc\"", prefix + "in.ebc", false},
+        {ID_INFILE, "  \"" + folder / "in.ebc" + "\"  ", folder / "in.ebc", false},
+        {ID_OUTFILE, " \"out.txt\" ", prefix + "out.txt", false},
+        {ID_INFILE, "\"in.ebc", prefix + "\"in.ebc", true},  // last: the field keeps a refused name
+    };
+    for (const Case& c : cases) {
+        std::size_t before = boxes.Shown().size();
+        SetText(c.field, c.typed);
+        Leave(c.field, c.field == ID_INFILE ? ID_BROWSE_OUT : ID_FIXED_CRLF);
+        EXPECT_EQ(Text(c.field), c.shown) << c.typed;
+        EXPECT_EQ(boxes.Shown().size(), before + (c.refused ? 1 : 0)) << c.typed;
+    }
+}
+
 TEST_F(MainDialogTest, QuitAndTheCloseBoxEndTheDialogWithoutAFieldMessage)
 {
     ASSERT_TRUE(FocusIn(ID_INFILE));

@@ -72,6 +72,36 @@ std::string Utf8(const std::wstring& wide)
     return text;
 }
 
+std::string PathOfLength(const ScratchFolder& folder, std::size_t length, const std::string& letter,
+                         const std::string& ending)
+{
+    static unsigned serial = 0;
+    std::string base = folder.Path() + "\\" + std::to_string(++serial);
+    std::size_t room = length - base.size() - ending.size() - 1;  // one backslash between the two
+    auto part = [&](std::size_t bytes) {
+        std::string text;
+        while (text.size() + letter.size() <= bytes) text += letter;
+        return text + std::string(bytes - text.size(), 'x');
+    };
+    std::string subfolder = base + part(room / 2);
+    if (!CreateDirectoryW(Utf16(subfolder).c_str(), nullptr)) ADD_FAILURE() << "cannot create " << subfolder;
+    return subfolder + "\\" + part(room - room / 2) + ending;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Utf16(folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = Utf8(entry.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    return names;
+}
+
 void WriteWholeFile(const std::string& path, const std::string& bytes)
 {
     auto file = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);

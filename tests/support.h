@@ -25,6 +25,14 @@ private:
 std::wstring Utf16(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);
 
+// A path of exactly length bytes in a new subfolder of folder: the subfolder's name and the
+// file's are made of letter (one character of any script, in UTF-8) and ASCII to fill, and
+// the file's name ends in ending. Makes the subfolder, not the file.
+std::string PathOfLength(const ScratchFolder& folder, std::size_t length, const std::string& letter,
+                         const std::string& ending);
+// The names in a folder, without "." and "..".
+std::vector<std::string> FolderEntries(const std::string& folder);
+
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);

@@ -37,6 +37,22 @@ TEST(TextServices, Trimming)
     EXPECT_EQ(TrimLeadingBlanks(std::string(" a\0b ", 5)), std::string("a\0b ", 4));
 }
 
+TEST(TextServices, BareFileNameDropsOnlyASurroundingPairOfQuotesAndBlanks)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\in.ebc", "C:\\in.ebc"},
+        {"\"C:\\a b\\in.ebc\"", "C:\\a b\\in.ebc"},
+        {"  \"C:\\in.ebc\"\t ", "C:\\in.ebc"},
+        {"  C:\\in.ebc  ", "C:\\in.ebc"},
+        {"\" in.ebc \"", " in.ebc "},              // blanks inside the quotes are the name's
+        {"\"\"in.ebc\"\"", "\"in.ebc\""},          // one pair only
+        {"\"C:\\in.ebc", "\"C:\\in.ebc"},          // a lone quote stays
+        {"C:\\in\".ebc", "C:\\in\".ebc"},
+        {"\"", "\""}, {"\"\"", ""}, {"   ", ""}, {"", ""},
+    };
+    for (auto [typed, bare] : cases) EXPECT_EQ(BareFileName(typed), bare) << '[' << typed << ']';
+}
+
 TEST(TextServices, FindTextForwardAndBackward)
 {
     const std::string path = "C:\\data\\in\\file.ebc";

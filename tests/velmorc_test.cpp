@@ -62,6 +62,41 @@ TEST_F(VelmorcTest, RefusesBadEntriesWithTheDialogsMessages)
     EXPECT_FALSE(FileExists(out));
 }
 
+// 259 bytes is the most a name may have; one byte more is refused, never cut to another file.
+// In Cyrillic every letter takes two bytes of UTF-8.
+TEST_F(VelmorcTest, NamesOfUpTo259BytesWorkWholeLongerOnesAreRefused)
+{
+    const std::string created = "Created  11 bytes in output file.\r\n";
+    for (const std::string letter : {"n", u8"ж"}) {
+        SCOPED_TRACE(letter);
+        std::string in259 = PathOfLength(folder, 259, letter, ".ebc");
+        std::string out259 = PathOfLength(folder, 259, letter, ".txt");
+        WriteWholeFile(in259, Bytes({0xC8, 0xC5, 0xD3, 0xD3, 0xD6, 0x40, 0xE6, 0xD6, 0xD9, 0xD3, 0xC4}));
+        ProgramRun whole = RunVelmorc(Quoted(in259) + " " + Quoted(out259));
+        EXPECT_EQ(whole.exitCode, 0u) << whole.errors;
+        EXPECT_EQ(whole.output, created);
+        EXPECT_EQ(ReadWholeFile(out259), "HELLO WORLD");
+
+        // An input that exists under its long name is refused all the same.
+        std::string in260 = PathOfLength(folder, 260, letter, ".ebc");
+        WriteWholeFile(in260, "x");
+        std::string out260 = PathOfLength(folder, 260, letter, ".txt");
+        struct Case {
+            std::string input, output;
+            const char* message;
+        };
+        for (const Case& c : {Case{in260, out259, "Input File Not Found"},
+                              Case{in259, out260, "Invalid Output File name or path"}}) {
+            ProgramRun run = RunVelmorc(Quoted(c.input) + " " + Quoted(c.output));
+            EXPECT_EQ(run.exitCode, 1u);
+            EXPECT_EQ(run.errors, std::string("EBCDIC-ASCII Error: ") + c.message + "\r\n");
+        }
+        EXPECT_EQ(ReadWholeFile(out259), "HELLO WORLD");
+        EXPECT_EQ(FolderEntries(out260.substr(0, out260.rfind('\\'))), std::vector<std::string>{})
+            << "a file was made under a cut name";
+    }
+}
+
 TEST_F(VelmorcTest, JobErrorsGoToStandardErrorAndTheExitCode)
 {
     WriteWholeFile(in, "x");

@@ -14,9 +14,13 @@ void History::Record(HWND combo, const std::string& name)
 
 std::string FieldText(HWND hDlg, int id)
 {
-    FixedText<260> text;
-    GetDlgItemTextA(hDlg, id, text.Buffer(), text.Size());
-    return text.Text();
+    // The length may be told too high for multi-byte text, never too low.
+    int length = GetWindowTextLengthA(GetDlgItem(hDlg, id));
+    if (length <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    UINT got = GetDlgItemTextA(hDlg, id, &text[0], length + 1);
+    text.resize(got);
+    return text;
 }
 
 HINSTANCE DialogInstance(HWND hDlg)

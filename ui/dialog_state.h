@@ -31,7 +31,7 @@ inline DialogState* StateOf(HWND hDlg)
     return reinterpret_cast<DialogState*>(GetWindowLongPtrA(hDlg, DWLP_USER));
 }
 
-// A field's text as a 260-byte buffer holds it: at most 259 characters.
+// A field's whole text, however long: a file name is judged whole, never cut to a buffer.
 std::string FieldText(HWND hDlg, int id);
 
 // The module whose resources the dialog was made from.

@@ -82,18 +82,25 @@ bool LeavingTheDialog(HWND hDlg)
     return (state != nullptr && state->closing) || GetFocus() == GetDlgItem(hDlg, ID_QUIT);
 }
 
+// A bare name means a file in the current folder, and the field shows it so. A completion
+// that would not fit leaves the name as typed; the input's check then refuses it rather than
+// search the current folder for a file the program could never name whole.
 void OnFileFieldLeft(HWND hDlg, int id)
 {
     if (LeavingTheDialog(hDlg)) return;
-    std::string name = FieldText(hDlg, id);
+    std::string typed = FieldText(hDlg, id);
+    std::string name = BareFileName(typed);
     if (name.empty()) return;
     ErrorCell error;
+    bool whole = true;
     if (FindText(1, name, "\\") == 0) {
-        FixedText<260> completed(CurrentDirectory(error) + "\\" + name);
-        SetDlgItemTextA(hDlg, id, completed.CStr());
-        name = completed.Text();
+        std::string folder = CurrentDirectory(error);
+        std::string completed = folder + "\\" + name;
+        whole = !folder.empty() && FileNameFits(completed);
+        if (whole) name = completed;
     }
-    if (id == ID_INFILE && FindFileName(name, 0, error).empty()) {
+    if (name != typed) SetDlgItemTextA(hDlg, id, name.c_str());
+    if (id == ID_INFILE && (!whole || FindFileName(name, 0, error).empty())) {
         ShowMessage("Input File Not Found", ErrorCaption.Text(), MB_ICONHAND);
         SetFocus(GetDlgItem(hDlg, ID_INFILE));
     }

@@ -59,8 +59,8 @@ std::int32_t RecordLengthFromText(const std::string& text)
 
 void OnProcess(HWND hDlg)
 {
-    std::string input = FieldText(hDlg, ID_INFILE);
-    std::string output = FieldText(hDlg, ID_OUTFILE);
+    std::string input = BareFileName(FieldText(hDlg, ID_INFILE));
+    std::string output = BareFileName(FieldText(hDlg, ID_OUTFILE));
     std::int32_t fixedRecords = IsDlgButtonChecked(hDlg, ID_FIXED_CRLF) == BST_CHECKED ? -1 : 0;
     std::int32_t lrecl = fixedRecords != 0 ? RecordLengthFromText(FieldText(hDlg, ID_LRECL)) : 0;
 
@@ -80,7 +80,7 @@ void OnProcess(HWND hDlg)
 
 void OnView(HWND hDlg)
 {
-    std::string output = FieldText(hDlg, ID_OUTFILE);
+    std::string output = BareFileName(FieldText(hDlg, ID_OUTFILE));
     ErrorCell error;
     if (output.empty() || FindFileName(output, 0, error).empty()) {
         ShowMessage("Output File not found for viewing", ErrorCaption.Text(), MB_ICONHAND);
