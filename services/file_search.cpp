@@ -81,6 +81,28 @@ std::string FindFileName(const std::string& pattern, DWORD attributeMask, ErrorC
     return std::string();
 }
 
+bool IsOrdinaryFile(const std::string& name)
+{
+    if (name.empty() || !FileNameFits(name) || name.find_first_of("*?") != std::string::npos) return false;
+    DWORD code = 0;
+    DWORD attributes = GuardedSystemCall([&] { return GetFileAttributesA(name.c_str()); }, code);
+    const DWORD special = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & special) == 0;
+}
+
+std::string FullFileName(const std::string& name, ErrorCell& error)
+{
+    if (name.empty() || !FileNameFits(name)) return std::string();
+    char full[MaxFileNameLength + 1] = {};
+    DWORD code = 0;
+    DWORD length = GuardedSystemCall([&] { return GetFullPathNameA(name.c_str(), sizeof full, full, nullptr); }, code);
+    if (length == 0 || length >= sizeof full) {
+        RecordSystemError(error, length == 0 ? code : ERROR_FILENAME_EXCED_RANGE);
+        return std::string();
+    }
+    return std::string(full, length);
+}
+
 DWORD LaunchProgram(const std::string& commandLine, std::uint32_t flags, ErrorCell& error)
 {
     try {

@@ -16,6 +16,14 @@ std::string SearchPattern(const std::string& pattern);
 // attribute. A pattern ending in ":" or "\" searches that folder. Clears the caller's cell.
 std::string FindFileName(const std::string& pattern, DWORD attributeMask, ErrorCell& error);
 
+// Whether name, taken as it is and not as a pattern, is an ordinary file: neither a folder
+// nor hidden nor a system file, the files the input's check accepts.
+bool IsOrdinaryFile(const std::string& name);
+
+// name with the current folder's path before it where it is relative; empty when the system
+// cannot make it, or when either is longer than a file name may be.
+std::string FullFileName(const std::string& name, ErrorCell& error);
+
 // Launch flags: bits 0-14 the show state of the new program's window, bit 15 wait for it.
 constexpr std::uint32_t LaunchWait = 0x8000;
 

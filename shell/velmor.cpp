@@ -1,6 +1,7 @@
 // velmor.exe: one copy at a time, then the main dialog for the whole life of the process.
 #include "dialogs.h"
 #include "dll_search.h"
+#include "file_search.h"
 #include "messages.h"
 #include "text.h"
 #include <windows.h>
@@ -8,6 +9,15 @@
 namespace {
 
 const char MutexName[] = "velmor_mutex_object";
+
+// The file Explorer hands over when one is dropped on the program's icon or sent to it: the
+// command tail names it, in quotes when it holds a blank. Anything else is ignored.
+std::string FileOfCommandTail(const char* tail)
+{
+    ErrorCell error;
+    std::string name = FullFileName(BareFileName(tail != nullptr ? tail : ""), error);
+    return IsOrdinaryFile(name) ? name : std::string();
+}
 
 }  // namespace
 
@@ -23,7 +33,7 @@ int CheckSingleInstance()
     return 0;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int)
 {
     SearchDllsInSystemFolderOnly();
     try {
@@ -32,7 +42,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             return 0;
         }
         ErrorCaption = ProgramErrorCaption;
-        return static_cast<int>(DialogBoxParamA(instance, "VELMOR", nullptr, VELMORDIALOGPROC, 0));
+        std::string startFile = FileOfCommandTail(commandTail);
+        LPARAM start = startFile.empty() ? 0 : reinterpret_cast<LPARAM>(startFile.c_str());
+        return static_cast<int>(DialogBoxParamA(instance, "VELMOR", nullptr, VELMORDIALOGPROC, start));
     } catch (...) {
         return -1;  // out of memory before the dialog could run
     }

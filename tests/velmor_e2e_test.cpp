@@ -141,18 +141,20 @@ protected:
         }
     }
 
-    std::unique_ptr<StartedProgram> Launch()
+    // velmor.exe with the command tail arguments, in currentFolder (the scratch folder if empty).
+    std::unique_ptr<StartedProgram> Launch(const std::string& arguments = "", const std::string& currentFolder = "")
     {
-        auto program = std::make_unique<StartedProgram>("\"" + Velmor + "\"", folder.Path());
+        std::string commandLine = "\"" + Velmor + "\"" + (arguments.empty() ? "" : " " + arguments);
+        auto program = std::make_unique<StartedProgram>(commandLine, currentFolder.empty() ? folder.Path() : currentFolder);
         EXPECT_TRUE(program->Started()) << "cannot start " << Velmor << " (error " << program->StartError() << ")";
         return program;
     }
 
     // velmor.exe in the scratch folder, its main dialog on the screen.
-    ::testing::AssertionResult Start()
+    ::testing::AssertionResult Start(const std::string& arguments = "", const std::string& currentFolder = "")
     {
         velmor.reset();  // a copy still running would make the new one a second copy
-        velmor = Launch();
+        velmor = Launch(arguments, currentFolder);
         if (!velmor->Started()) return ::testing::AssertionFailure() << "velmor.exe did not start";
         dialog = WaitForDialog(velmor->Id(), MainCaption);
         if (dialog == nullptr) {
@@ -589,6 +591,162 @@ TEST_F(VelmorTest, ViewRefusesAMissingOutputFile)
     Answer(box);
 }
 
+// 259 bytes is the most a name may have; one byte more is refused, never cut to another file.
+// In Cyrillic every letter takes two bytes of UTF-8.
+TEST_F(VelmorTest, NamesOfUpTo259BytesWorkWholeLongerOnesAreRefused)
+{
+    for (const std::string letter : {"n", u8"ж"}) {
+        SCOPED_TRACE(letter);
+        const std::string in = PathOfLength(folder, 259, letter, ".ebc");
+        const std::string out = PathOfLength(folder, 259, letter, ".txt");
+        const std::string longIn = PathOfLength(folder, 260, letter, ".ebc");
+        const std::string longOut = PathOfLength(folder, 260, letter, ".txt");
+        WriteWholeFile(in, HelloWorld);
+        WriteWholeFile(longIn, HelloWorld);  // there, and refused all the same
+        ASSERT_TRUE(Start());
+        ConvertHelloWorld(in, out);
+        ViewInTheEditor(BaseName(out));
+
+        struct Case {
+            std::string input, output;
+            int button;
+            const char* message;
+            int focus;  // the field the refusal puts the focus on; 0 for none
+        };
+        // The refused input comes last: a field is only ever left holding a name that its own
+        // check accepts, and so the input gets a good name back at once.
+        const Case cases[] = {
+            {in, longOut, IdProcess, "Invalid Output File name or path", IdOutFile},
+            {in, longOut, IdView, "Output File not found for viewing", 0},
+            {longIn, out, IdProcess, "Input File Not Found", IdInFile},
+        };
+        for (const Case& c : cases) {
+            Fill(IdInFile, c.input);
+            Fill(IdOutFile, c.output);
+            MessageBoxView box = Press(c.button);
+            ExpectBox(box, ErrorCaption, c.message, BoxIcon::Stop);
+            Answer(box);
+            Fill(IdInFile, in);
+            if (c.focus != 0) ExpectFocusOn(c.focus);
+        }
+        EXPECT_EQ(ChildrenOf(velmor->Id()), std::vector<DWORD>{}) << "an editor was started";
+        EXPECT_EQ(FolderEntries(longOut.substr(0, longOut.rfind('\\'))), std::vector<std::string>{})
+            << "a file was made under a cut name";
+        EXPECT_EQ(ReadWholeFile(out), "HELLO WORLD");
+        PostCommand(dialog, IdQuit);
+        EXPECT_EQ(ExitCodeOf(*velmor), 0u);
+    }
+}
+
+// Explorer's "Copy as path" quotes a name; pasted with blanks around it, it still works.
+TEST_F(VelmorTest, QuotedNamesWithBlanksAroundThemAreTakenBare)
+{
+    const std::string in = folder / "in put.ebc";
+    const std::string out = folder / "out put.txt";
+    WriteWholeFile(in, HelloWorld);
+    ASSERT_TRUE(Start());
+    Fill(IdInFile, "  \"" + in + "\" ");
+    Fill(IdOutFile, "\"" + out + "\"  ");
+    MessageBoxView results = Press(IdProcess);
+    ExpectBox(results, ResultsCaption, "Created  11 bytes in output file.", BoxIcon::Information);
+    Answer(results);
+    EXPECT_EQ(ReadWholeFile(out), "HELLO WORLD");
+    EXPECT_EQ(ComboListItems(dialog, IdInFile), std::vector<std::string>{in});
+    EXPECT_EQ(ComboListItems(dialog, IdOutFile), std::vector<std::string>{out});
+    ViewInTheEditor("out put.txt");
+}
+
+// A drop lands in the output field on that field, in the input field anywhere else; the
+// first ordinary file of the drop counts. A drop that must change nothing is followed by one
+// that changes the other field, which shows that the first was handled: posted messages keep
+// their order.
+TEST_F(VelmorTest, FilesDroppedFromExplorerLandInTheirField)
+{
+    const std::string in = folder / u8"Отчёт.ebc";
+    const std::string out = folder / "out.txt";
+    const std::string sub = folder / "a folder";
+    WriteWholeFile(in, HelloWorld);
+    WriteWholeFile(out, "");
+    ASSERT_TRUE(CreateDirectoryW(Utf16(sub).c_str(), nullptr));
+    const std::string longName = PathOfLength(folder, 260, "n", ".ebc");
+    WriteWholeFile(longName, HelloWorld);
+    ASSERT_TRUE(Start());
+
+    RECT outField = {}, checkBox = {};
+    GetWindowRect(GetDlgItem(dialog, IdOutFile), &outField);
+    GetWindowRect(GetDlgItem(dialog, IdFixedCrlf), &checkBox);
+    const POINT freeArea = {checkBox.left, (outField.bottom + checkBox.top) / 2};
+    struct Case {
+        const char* where;
+        POINT point;
+        std::vector<std::string> files;
+        std::string input, output;  // the fields afterwards
+    };
+    RECT inField = {};
+    GetWindowRect(GetDlgItem(dialog, IdInFile), &inField);
+    const POINT inLabel = {inField.left + 10, inField.top - 8};
+    const Case cases[] = {
+        {"input field", CentreOf(dialog, IdInFile), {in}, in, ""},
+        {"output field", CentreOf(dialog, IdOutFile), {sub, out}, in, out},
+        {"free area", freeArea, {sub}, in, out},
+        {"free area", freeArea, {longName}, in, out},
+        {"output field", CentreOf(dialog, IdOutFile), {in}, in, in},
+        {"Process button", CentreOf(dialog, IdProcess), {sub, out}, out, in},
+        {"Input File label", inLabel, {in}, in, in},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        ASSERT_TRUE(PostDrop(c.point, c.files)) << "nothing there accepts files";
+        EXPECT_TRUE(WaitUntil([&] {
+            return ControlText(GetDlgItem(dialog, IdInFile)) == c.input &&
+                   ControlText(GetDlgItem(dialog, IdOutFile)) == c.output;
+        })) << "fields: \"" << ControlText(GetDlgItem(dialog, IdInFile)) << "\", \""
+            << ControlText(GetDlgItem(dialog, IdOutFile)) << "\"";
+        EXPECT_EQ(FindMessageBox(velmor->Id()), nullptr);
+    }
+    EXPECT_EQ(ComboListItems(dialog, IdInFile), std::vector<std::string>{}) << "only Process records names";
+    ConvertHelloWorld(in, out);
+}
+
+// Explorer starts the program with the file dropped on its icon, or sent to it, as the
+// command tail; a tail that names no ordinary file is ignored.
+TEST_F(VelmorTest, StartedWithAFileTheInputFieldNamesIt)
+{
+    const std::string in = folder / "in.ebc";
+    const std::string blank = folder / "with blank.ebc";
+    WriteWholeFile(in, HelloWorld);
+    WriteWholeFile(blank, HelloWorld);
+    struct Case {
+        std::string tail;
+        std::string input;
+    };
+    const Case cases[] = {
+        {in, in},
+        {"\"" + blank + "\"", blank},
+        {"in.ebc", in},  // relative to the current folder
+        {"\"" + folder.Path() + "\"", ""},
+        {"missing.ebc", ""},
+        {"*.ebc", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tail);
+        ASSERT_TRUE(Start(c.tail));
+        EXPECT_EQ(ControlText(GetDlgItem(dialog, IdInFile)), c.input);
+        EXPECT_EQ(FindMessageBox(velmor->Id()), nullptr);
+        PostCommand(dialog, IdQuit);
+        EXPECT_EQ(ExitCodeOf(*velmor), 0u);
+    }
+
+    ASSERT_TRUE(Start(in));
+    std::unique_ptr<StartedProgram> second = Launch("\"" + blank + "\"");
+    MessageBoxView box;
+    ASSERT_TRUE(WaitForMessageBox(second->Id(), &box)) << "the second copy shows nothing";
+    ExpectBox(box, "VELMOR Error", SecondCopyText, BoxIcon::Stop);
+    Answer(box);
+    EXPECT_EQ(ExitCodeOf(*second), 0u);
+    EXPECT_EQ(ControlText(GetDlgItem(dialog, IdInFile)), in) << "the first copy was not told of the file";
+}
+
 // A file of size bytes that takes no room: where Wine sees the Linux /dev/shm its holes read
 // at memory speed, elsewhere it is a sparse file in folder.
 class SparseInput {
@@ -699,8 +857,17 @@ protected:
 TEST_F(LongJobTest, TheDialogAnswersAndShowsHowFarTheJobHasCome)
 {
     SparseInput input(folder, LongJobBytes);
+    const std::string dropped = folder / "dropped.ebc";
+    WriteWholeFile(dropped, HelloWorld);
     StartLongJob(input);
-    JobWatch watch = WatchJob(dialog, velmor->Id());
+    // The disabled dialog may still be handed a drop: it must change neither field.
+    JobWatch watch = WatchJob(dialog, velmor->Id(), [&] {
+        for (int field : {IdInFile, IdOutFile}) {
+            POINT centre = CentreOf(dialog, field);
+            ScreenToClient(dialog, &centre);
+            EXPECT_TRUE(PostDropTo(dialog, centre, {dropped}));
+        }
+    });
     std::printf("long job: %lu ms, longest answer %lu ms over %d probes, %d with a percentage\n",
                 static_cast<unsigned long>(watch.jobMs), static_cast<unsigned long>(watch.longestAnswer), watch.probes,
                 watch.percentCaptions);
@@ -714,6 +881,8 @@ TEST_F(LongJobTest, TheDialogAnswersAndShowsHowFarTheJobHasCome)
     Answer(box);
     EXPECT_EQ(ComboListItems(dialog, IdInFile), std::vector<std::string>{input.Path()});
     EXPECT_EQ(WindowCaption(dialog), MainCaption);
+    EXPECT_EQ(ControlText(GetDlgItem(dialog, IdInFile)), input.Path());
+    EXPECT_EQ(ControlText(GetDlgItem(dialog, IdOutFile)), "NUL");
 }
 
 // The program was asked to close while the job ran: it reports the job, then ends.

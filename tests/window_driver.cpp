@@ -1,5 +1,7 @@
 #include "window_driver.h"
 #include "support.h"
+#include <shlobj.h>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 
@@ -208,6 +210,47 @@ std::string WindowCaption(HWND window)
     wchar_t text[512] = {};
     GetWindowTextW(window, text, 512);
     return Utf8(text);
+}
+
+bool PostDrop(POINT screenPoint, const std::vector<std::string>& files)
+{
+    HWND target = WindowFromPoint(screenPoint);
+    while (target != nullptr && (GetWindowLongW(target, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) == 0)
+        target = GetParent(target);
+    if (target == nullptr) return false;
+    POINT client = screenPoint;
+    ScreenToClient(target, &client);
+    return PostDropTo(target, client, files);
+}
+
+bool PostDropTo(HWND window, POINT clientPoint, const std::vector<std::string>& files)
+{
+    std::wstring names;
+    for (const std::string& file : files) names += Utf16(file) + L'\0';
+    names += L'\0';
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    header.pt = clientPoint;
+    header.fWide = TRUE;
+    std::vector<char> block(sizeof header + names.size() * sizeof(wchar_t));
+    std::memcpy(block.data(), &header, sizeof header);
+    std::memcpy(block.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+
+    // The program's DragFinish hands the block back to its own heap, which knows nothing of
+    // it; the few bytes stay until the program ends.
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, ProcessOf(window));
+    if (process == nullptr) return false;
+    void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    bool placed = remote != nullptr && WriteProcessMemory(process, remote, block.data(), block.size(), nullptr);
+    CloseHandle(process);
+    return placed && PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+}
+
+POINT CentreOf(HWND dialog, int id)
+{
+    RECT place = {};
+    GetWindowRect(GetDlgItem(dialog, id), &place);
+    return {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
 }
 
 std::string ControlText(HWND control)

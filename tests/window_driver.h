@@ -55,6 +55,14 @@ void PostClick(HWND dialog, int id);
 // Moves the keyboard focus to a control as the Tab key does (WM_NEXTDLGCTL, posted).
 void PostFocus(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);
+// Drops files as Explorer does: the window under the screen point, or the first of its parents
+// that accepts files, is posted WM_DROPFILES with a DROPFILES block in its program's memory.
+// False when no window there accepts files or the block cannot be placed.
+bool PostDrop(POINT screenPoint, const std::vector<std::string>& files);
+// The same, straight to window (which a disabled window under the point would not be).
+bool PostDropTo(HWND window, POINT clientPoint, const std::vector<std::string>& files);
+// The centre of a dialog's control, in screen coordinates.
+POINT CentreOf(HWND dialog, int id);
 std::vector<std::string> ComboListItems(HWND dialog, int id);
 // The ID of the dialog's child that holds the keyboard focus or contains the window that
 // does (the edit inside a combo box); 0 when the focus is elsewhere or nowhere.

@@ -4,6 +4,7 @@
 #include "control_ids.h"
 #include "dialog_state.h"
 #include "dialogs.h"
+#include "dropped_files.h"
 #include "file_search.h"
 #include "messages.h"
 #include "process_commands.h"
@@ -13,7 +14,8 @@
 
 namespace {
 
-void OnInitDialog(HWND hDlg)
+// startFile, if not null, is the file the program was started with.
+void OnInitDialog(HWND hDlg, const char* startFile)
 {
     HICON icon = LoadIconA(DialogInstance(hDlg), "PROGRAM");
     DWORD code = GetLastError();
@@ -25,6 +27,8 @@ void OnInitDialog(HWND hDlg)
     }
     SetWindowLongPtrA(hDlg, DWLP_USER, reinterpret_cast<LONG_PTR>(new (std::nothrow) DialogState));
     SendDlgItemMessageA(hDlg, ID_LRECL, EM_LIMITTEXT, 6, 0);
+    if (startFile != nullptr) SetDlgItemTextA(hDlg, ID_INFILE, startFile);
+    DragAcceptFiles(hDlg, TRUE);
 }
 
 void EndMainDialog(HWND hDlg)
@@ -114,6 +118,19 @@ void OnBrowse(HWND hDlg, int button)
     if (!path.empty()) SetDlgItemTextA(hDlg, input ? ID_INFILE : ID_OUTFILE, FixedText<260>(path).CStr());
 }
 
+// A file dropped on the output field names the output; anywhere else, the input. Like a
+// Browse choice it becomes the field's text, and only Process records it. A drop that
+// arrives during a job, which the disabled dialog may still be handed, changes nothing.
+void OnDropFiles(HWND hDlg, HDROP drop)
+{
+    DroppedFiles dropped(drop);
+    if (JobRunning(hDlg)) return;
+    std::string name = dropped.FirstOrdinaryFile();
+    if (name.empty()) return;
+    HWND target = ChildWindowFromPointEx(hDlg, dropped.Point(), CWP_SKIPINVISIBLE);
+    SetDlgItemTextA(hDlg, target == GetDlgItem(hDlg, ID_OUTFILE) ? ID_OUTFILE : ID_INFILE, name.c_str());
+}
+
 INT_PTR OnCommand(HWND hDlg, int id, int notification)
 {
     // The job disables the dialog, so only a program could send a command now; the fields
@@ -142,16 +159,17 @@ INT_PTR OnCommand(HWND hDlg, int id, int notification)
 
 }  // namespace
 
-INT_PTR CALLBACK VELMORDIALOGPROC(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK VELMORDIALOGPROC(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // Nothing may unwind into the system's dialog manager; a command that runs out of memory
     // simply ends.
     try {
         switch (message) {
-        case WM_INITDIALOG: OnInitDialog(hDlg); return TRUE;
+        case WM_INITDIALOG: OnInitDialog(hDlg, reinterpret_cast<const char*>(lParam)); return TRUE;
         case WM_CLOSE: OnClose(hDlg); return FALSE;
         case WM_SYSCOMMAND: return OnSysCommand(hDlg, wParam);
         case WM_COMMAND: return OnCommand(hDlg, LOWORD(wParam), HIWORD(wParam));
+        case WM_DROPFILES: OnDropFiles(hDlg, reinterpret_cast<HDROP>(wParam)); return TRUE;
         case WM_NCDESTROY:
             delete StateOf(hDlg);
             SetWindowLongPtrA(hDlg, DWLP_USER, 0);
