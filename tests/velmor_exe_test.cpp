@@ -150,6 +150,7 @@ public:
         std::size_t optional = pe + 24;
         magic = file_.U16(optional);
         subsystem = file_.U16(optional + 68);
+        dllCharacteristics = file_.U16(optional + 70);
         if (magic == 0x10B) {
             directoryCount_ = file_.U32(optional + 92);
             directories_ = optional + 96;
@@ -167,6 +168,7 @@ public:
     std::uint16_t machine = 0;
     std::uint16_t magic = 0;
     std::uint16_t subsystem = 0;
+    std::uint16_t dllCharacteristics = 0;
 
     // A data directory of a PE32 optional header; none when it is absent or empty.
     std::optional<Range> Directory(std::uint32_t index) const
@@ -797,7 +799,7 @@ TEST(ProgramManifests, RunAsInvokerOnEveryWindowsSinceVistaWithUtf8AsTheirCodePa
     struct Program {
         const char* name;
         const std::string& (*bytes)();
-        bool visualStyles;
+        bool dialog;  // velmor.exe: visual styles and DPI awareness
     };
     const Program programs[] = {{"velmor.exe", ExeBytes, true}, {"velmorc.exe", VelmorcBytes, false}};
     for (const Program& program : programs) {
@@ -828,20 +830,85 @@ TEST(ProgramManifests, RunAsInvokerOnEveryWindowsSinceVistaWithUtf8AsTheirCodePa
         EXPECT_EQ(Attribute(elements, "activeCodePage", "xmlns"), "http://schemas.microsoft.com/SMI/2019/WindowsSettings");
         std::vector<XmlElement> codePage = Named(elements, "activeCodePage");
         EXPECT_EQ(codePage.size() == 1 ? codePage.front().text : "", "UTF-8");
-        EXPECT_TRUE(Named(elements, "dpiAware").empty() && Named(elements, "dpiAwareness").empty())
-            << "the system scales the dialogs' bitmap font better than the program would";
+        // The dialog is laid out at each monitor's DPI; the console draws velmorc's text.
+        std::vector<XmlElement> aware = Named(elements, "dpiAware");
+        std::vector<XmlElement> awareness = Named(elements, "dpiAwareness");
+        ASSERT_EQ(aware.size(), program.dialog ? 1u : 0u) << "dpiAware";
+        ASSERT_EQ(awareness.size(), program.dialog ? 1u : 0u) << "dpiAwareness";
+        if (program.dialog) {
+            EXPECT_EQ(aware.front().attributes["xmlns"], "http://schemas.microsoft.com/SMI/2005/WindowsSettings");
+            EXPECT_EQ(aware.front().text, "true");
+            EXPECT_EQ(awareness.front().attributes["xmlns"], "http://schemas.microsoft.com/SMI/2016/WindowsSettings");
+            EXPECT_EQ(awareness.front().text, "PerMonitorV2");
+        }
 
         std::vector<XmlElement> commonControls;
         for (const XmlElement& identity : identities)
             if (identity.attributes.count("name") && identity.attributes.at("name") == "Microsoft.Windows.Common-Controls")
                 commonControls.push_back(identity);
-        ASSERT_EQ(commonControls.size(), program.visualStyles ? 1u : 0u) << "the dependency on Common Controls 6";
-        if (program.visualStyles) {
+        ASSERT_EQ(commonControls.size(), program.dialog ? 1u : 0u) << "the dependency on Common Controls 6";
+        if (program.dialog) {
             EXPECT_EQ(Named(elements, "dependentAssembly").size(), 1u);
             EXPECT_EQ(commonControls.front().attributes["version"], "6.0.0.0");
             EXPECT_EQ(commonControls.front().attributes["publicKeyToken"], "6595b64144ccf1df");
             EXPECT_EQ(commonControls.front().attributes["type"], "win32");
         }
+    }
+}
+
+// Every function imported by name, as "DLL!name" with the DLL's name in capitals.
+std::set<std::string> ImportedFunctions(const PeFile& exe)
+{
+    std::set<std::string> functions;
+    std::optional<Range> range = exe.Directory(1);
+    if (!range) return functions;
+    for (std::uint32_t at = range->rva;; at += 20) {
+        Blob descriptor = exe.At(at, 20, "import descriptor");
+        if (descriptor.U32(12) == 0) return functions;
+        std::string dll = Upper(exe.TextAt(descriptor.U32(12), "imported DLL name"));
+        std::uint32_t names = descriptor.U32(0) != 0 ? descriptor.U32(0) : descriptor.U32(16);
+        for (std::uint32_t entry = names;; entry += 4) {
+            std::uint32_t thunk = exe.At(entry, 4, "import name entry").U32(0);
+            if (thunk == 0) break;
+            if (thunk & 0x80000000) continue;  // by ordinal
+            functions.insert(dll + "!" + exe.TextAt(thunk + 2, "imported function name"));
+        }
+    }
+}
+
+struct ProgramFile {
+    const char* name;
+    const std::string& (*bytes)();
+};
+const ProgramFile BothPrograms[] = {{"velmor.exe", ExeBytes}, {"velmorc.exe", VelmorcBytes}};
+
+TEST(BothPrograms, CarryTheHeaderFlagsOfACurrentLinker)
+{
+    const std::pair<std::uint16_t, const char*> flags[] = {
+        {0x0040, "dynamic base (ASLR)"},
+        {0x0100, "NX compatible (DEP)"},
+        {0x8000, "terminal server aware"},
+    };
+    for (const ProgramFile& program : BothPrograms) {
+        PeFile exe(program.bytes());
+        for (const auto& flag : flags)
+            EXPECT_EQ(exe.dllCharacteristics & flag.first, flag.first)
+                << program.name << " is not " << flag.second << ": DllCharacteristics " << Hex(exe.dllCharacteristics);
+    }
+}
+
+// The start-up code (services/dll_search.cpp) takes the current folder out of the DLL search
+// and looks up SetDefaultDllDirectories at run time, which Windows 7 without its 2011 update
+// lacks: its name is in the file, not among the imports.
+TEST(BothPrograms, KeepTheDllSearchToTheSystemFolder)
+{
+    const std::string lookedUp = "SetDefaultDllDirectories";
+    for (const ProgramFile& program : BothPrograms) {
+        PeFile exe(program.bytes());
+        std::set<std::string> imported = ImportedFunctions(exe);
+        EXPECT_EQ(imported.count("KERNEL32.DLL!SetDllDirectoryA"), 1u) << program.name;
+        EXPECT_EQ(imported.count("KERNEL32.DLL!" + lookedUp), 0u) << program.name << " would not start without it";
+        EXPECT_NE(program.bytes().find(lookedUp + '\0'), std::string::npos) << program.name;
     }
 }
 
