@@ -91,7 +91,7 @@ echo
 # velmorc itself says which kernels it runs: it refuses any other with exit code 2.
 kernels=${BENCH_KERNELS:-}
 if [ -z "$kernels" ]; then
-  for k in plain avx2 avx512vbmi; do
+  for k in plain ssse3 avx2 avx512vbmi; do
     VELMOR_KERNEL=$k "$WINE" "$velmorc" empty.ebc out-empty.txt >/dev/null 2>&1 && kernels="$kernels $k"
   done
 fi
@@ -99,10 +99,15 @@ echo "End to end, for each kernel this machine runs (VELMOR_KERNEL):$kernels"
 echo
 
 # The goals are the vector kernels'; the plain loop, which every x86 processor runs, has none.
+# The SSSE3 kernel, for processors without AVX2, has a wider one for its steady state and
+# none against dd conv=ascii. An empty goal is none.
 verdict() {
   [ "$kernel" != plain ] || { echo "no goal for the plain loop"; return; }
+  [ -n "$2" ] || { echo "no goal for $kernel"; return; }
   awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g) ? "goal <= " g ": met" : "goal <= " g ": NOT met" }'
 }
+steady_goal() { [ "$kernel" = ssse3 ] && echo 1.60 || echo 1.30; }
+ascii_goal() { [ "$kernel" = ssse3 ] || echo 0.80; }
 failed=0
 summary=""
 for kernel in $kernels; do
@@ -157,21 +162,21 @@ for kernel in $kernels; do
     printf '  %-40s %7.3f s   %7s MiB\n' "velmorc, empty input (Wine start-up)" "$(median < t-empty.txt)" "$(peak_mib peak-empty.txt)"
     printf '  %-40s %7.3f s\n' "dd bs=2M (plain copy)" "$(median < t-copy.txt)"
     printf '  %-40s %7.3f s\n' "dd bs=2M conv=ascii" "$(median < t-ascii.txt)"
-    printf '  %-52s %5.2f  (%s; %s; by processor time %.2f)\n' "velmorc plain / dd conv=ascii" "$r1" "$(verdict "$r1" 0.80)" "$(spread r1.txt)" "$c1"
-    printf '  %-52s %5.2f  (%s; %s; by processor time %.2f)\n' "(velmorc plain - velmorc empty) / dd plain copy" "$r2" "$(verdict "$r2" 1.30)" "$(spread r2.txt)" "$c2"
+    printf '  %-52s %5.2f  (%s; %s; by processor time %.2f)\n' "velmorc plain / dd conv=ascii" "$r1" "$(verdict "$r1" "$(ascii_goal)")" "$(spread r1.txt)" "$c1"
+    printf '  %-52s %5.2f  (%s; %s; by processor time %.2f)\n' "(velmorc plain - velmorc empty) / dd plain copy" "$r2" "$(verdict "$r2" "$(steady_goal)")" "$(spread r2.txt)" "$c2"
     printf '  %-52s %5.2f  (%s; %s; by processor time %.2f)\n' "velmorc LRECL 80 / velmorc plain" "$r3" "$(verdict "$r3" 1.10)" "$(spread r3.txt)" "$c3"
     printf '  %-52s %5s MiB\n' "peak memory of the job beyond Wine's own" \
       "$(awk -v a="$(peak_mib peak-plain.txt)" -v b="$(peak_mib peak-records.txt)" -v e="$(peak_mib peak-empty.txt)" \
           'BEGIN { m = a > b ? a : b; printf "%.1f", m - e }')"
     echo
-    for r in "$r1:0.80" "$r2:1.30" "$r3:1.10"; do
+    for r in "$r1:$(ascii_goal)" "$r2:$(steady_goal)" "$r3:1.10"; do
       case "$(verdict "${r%%:*}" "${r##*:}")" in *"NOT met") failed=1 ;; esac
     done
     summary+=$(printf '\n  %-12s %5s MiB %10.2f %18.2f %14.2f' "$kernel" "$mib" "$r2" "$r3" "$r1")
     rm -f "$input" out-"$mib"-*.txt
   done
 done
-echo "Goals: steady <= 1.30, LRECL 80 <= 1.10, plain / conv=ascii <= 0.80"
+echo "Goals: steady <= 1.30 (ssse3 1.60), LRECL 80 <= 1.10, plain / conv=ascii <= 0.80 (ssse3 none)"
 echo "  kernel        size   steady / copy   LRECL 80 / plain   plain / ascii$summary"
 echo
 # What keeping the dialog alive costs a job: a sparse 1 GiB input costs no disk, NUL no memory.

@@ -114,3 +114,6 @@ unsigned char* RecordLoop(const TranslationTables& tables, const unsigned char* 
 void Avx2Loop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count);
 unsigned char* Avx2RecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
                               unsigned char* to, RecordCut& cut);
+void Ssse3Loop(const TranslationTables& tables, const unsigned char* from, unsigned char* to, std::size_t count);
+unsigned char* Ssse3RecordLoop(const TranslationTables& tables, const unsigned char* from, std::size_t count,
+                               unsigned char* to, RecordCut& cut);

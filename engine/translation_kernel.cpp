@@ -13,6 +13,7 @@
 namespace {
 
 struct Processor {
+    bool ssse3 = false;
     bool avx2 = false;
     bool avx512Vbmi = false;
 };
@@ -52,6 +53,8 @@ Processor Probe()
     unsigned r[4] = {};
     if (!Cpuid(1, 0, r)) return p;
     const unsigned features1 = r[2];
+    // Every system since Windows XP saves the 128-bit registers, so SSSE3 needs no check of XCR0.
+    p.ssse3 = (features1 & (1u << 9)) != 0;
     const bool osSavesExtended = (features1 & (1u << 27)) != 0 && (features1 & (1u << 28)) != 0;
     if (!osSavesExtended) return p;
     const unsigned long long groups = SavedRegisterGroups();
@@ -119,6 +122,7 @@ const char* TranslationKernelName(TranslationKernel kernel)
 {
     switch (kernel) {
     case TranslationKernel::Plain: return "plain";
+    case TranslationKernel::Ssse3: return "ssse3";
     case TranslationKernel::Avx2: return "avx2";
     case TranslationKernel::Avx512Vbmi: return "avx512vbmi";
     }
@@ -130,6 +134,7 @@ bool TranslationKernelRuns(TranslationKernel kernel)
     const Processor& p = ThisProcessor();
     switch (kernel) {
     case TranslationKernel::Plain: return true;
+    case TranslationKernel::Ssse3: return p.ssse3;
     case TranslationKernel::Avx2: return p.avx2;
     case TranslationKernel::Avx512Vbmi: return p.avx512Vbmi;
     }
@@ -138,9 +143,8 @@ bool TranslationKernelRuns(TranslationKernel kernel)
 
 TranslationKernel FastestTranslationKernel()
 {
-    const TranslationKernel byPreference[] = {TranslationKernel::Avx512Vbmi, TranslationKernel::Avx2};
-    for (TranslationKernel kernel : byPreference)
-        if (TranslationKernelRuns(kernel)) return kernel;
+    for (auto kernel = std::rbegin(AllTranslationKernels); kernel != std::rend(AllTranslationKernels); ++kernel)
+        if (TranslationKernelRuns(*kernel)) return *kernel;
     return TranslationKernel::Plain;
 }
 
@@ -156,6 +160,10 @@ void DeriveTranslationTables(TranslationTables& tables)
                     static_cast<unsigned char>(k == 0 ? row[low] : row[low] ^ row[low + 16]);
             }
         }
+    for (int k = 0; k < 8; ++k)
+        for (int column = 0; column < 16; ++column)
+            tables.gateDifferences[k][column] =
+                static_cast<unsigned char>(tables.gates[8 + k][column] ^ tables.gates[k][column]);
     std::fill(std::begin(tables.nextRow), std::end(tables.nextRow), static_cast<unsigned char>(0x10));
     std::fill(std::begin(tables.lowSeven), std::end(tables.lowSeven), static_cast<unsigned char>(0x7F));
 }
@@ -164,6 +172,7 @@ TranslationLoop TranslationLoopOf(TranslationKernel kernel)
 {
     switch (kernel) {
     case TranslationKernel::Plain: return PlainLoop;
+    case TranslationKernel::Ssse3: return Ssse3Loop;
     case TranslationKernel::Avx2: return Avx2Loop;
     case TranslationKernel::Avx512Vbmi: return Avx512VbmiLoop;
     }
@@ -174,6 +183,7 @@ RecordTranslationLoop RecordTranslationLoopOf(TranslationKernel kernel)
 {
     switch (kernel) {
     case TranslationKernel::Plain: return PlainRecordLoop;
+    case TranslationKernel::Ssse3: return Ssse3RecordLoop;
     case TranslationKernel::Avx2: return Avx2RecordLoop;
     case TranslationKernel::Avx512Vbmi: return Avx512VbmiRecordLoop;
     }

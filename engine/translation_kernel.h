@@ -6,10 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
-enum class TranslationKernel { Plain, Avx2, Avx512Vbmi };
+enum class TranslationKernel { Plain, Ssse3, Avx2, Avx512Vbmi };
 
+// From the slowest to the fastest: the choice is the last one this machine runs.
 constexpr TranslationKernel AllTranslationKernels[] = {
-    TranslationKernel::Plain, TranslationKernel::Avx2, TranslationKernel::Avx512Vbmi,
+    TranslationKernel::Plain, TranslationKernel::Ssse3, TranslationKernel::Avx2, TranslationKernel::Avx512Vbmi,
 };
 
 const char* TranslationKernelName(TranslationKernel kernel);
@@ -27,8 +28,10 @@ TranslationKernel TranslationKernelInUse();
 struct TranslationTables {
     alignas(64) unsigned char entries[256];
     // For each half of the table, and k from 0 to 7: row 7 - k xor row 8 - k of that half
-    // (row 7 alone for k = 0), each twice for the two 128-bit lanes.
+    // (row 7 alone for k = 0), each twice for the two 128-bit lanes of AVX2.
     alignas(32) unsigned char gates[16][32];
+    // For k from 0 to 7: the upper half's gate xor the lower half's, once.
+    alignas(16) unsigned char gateDifferences[8][16];
     alignas(32) unsigned char nextRow[32];   // 10 hex in every byte
     alignas(32) unsigned char lowSeven[32];  // 7F hex in every byte
 };

@@ -20,8 +20,8 @@ const char Usage[] = "usage: velmorc [--progress] INPUT OUTPUT [LRECL]\n"
                      "  999999), into records of LRECL bytes, each followed by CR LF.\n"
                      "  --progress  show how far the job has come on standard error (the default\n"
                      "              when standard error is a console)\n"
-                     "  VELMOR_KERNEL=plain|avx2|avx512vbmi in the environment picks the translation\n"
-                     "  kernel; without it, the fastest this processor runs does the job.\n";
+                     "  VELMOR_KERNEL=plain|ssse3|avx2|avx512vbmi in the environment picks the\n"
+                     "  translation kernel; without it, the fastest this processor runs does the job.\n";
 
 // One line on standard error, redrawn in place at most four times a second, so that a
 // multi-gigabyte job does not look like a hang.

@@ -62,7 +62,8 @@ TEST(RecordCutter, PiecesMakeTheRecordsWithinTheirRoom)
     const TranslationKernel before = TranslationKernelInUse();
     std::mt19937 engine(Seed);
     auto below = [&engine](std::size_t n) { return static_cast<std::size_t>(engine() % n); };
-    const std::size_t lrecls[] = {1, 2, 3, 15, 16, 17, 31, 32, 33, 63, 64, 65, 80, 81, 133, 1024, 1025, 4096, 70000};
+    const std::size_t lrecls[] = {1, 2, 3, 15, 16, 17, 31, 32, 33, 47, 48, 49, 63, 64, 65,
+                                  80, 81, 133, 1024, 1025, 4096, 70000};
 
     for (TranslationKernel kernel : RunnableKernels()) {
         ASSERT_TRUE(UseTranslationKernel(kernel));

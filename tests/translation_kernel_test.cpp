@@ -107,10 +107,25 @@ TEST(TranslationKernelChoice, ProbeAgreesWithTheSystemsViewOfTheProcessor)
     std::vector<std::string> names;
     for (std::string name; flags >> name;) names.push_back(name);
     auto has = [&](const char* name) { return std::find(names.begin(), names.end(), name) != names.end(); };
+    EXPECT_EQ(TranslationKernelRuns(TranslationKernel::Ssse3), has("ssse3"));
     EXPECT_EQ(TranslationKernelRuns(TranslationKernel::Avx2), has("avx2"));
     EXPECT_EQ(TranslationKernelRuns(TranslationKernel::Avx512Vbmi),
               has("avx2") && has("avx512f") && has("avx512bw") && has("avx512vbmi"));
     EXPECT_TRUE(TranslationKernelRuns(TranslationKernel::Plain));
+}
+
+// Each kernel is faster than those before it in the list, so a processor with SSSE3 and
+// without AVX2 takes SSSE3, and one without SSSE3 the plain loop.
+TEST(TranslationKernelChoice, TheChoiceIsTheLastKernelOfTheListThisMachineRuns)
+{
+    const std::vector<TranslationKernel> runnable = RunnableKernels();
+    ASSERT_FALSE(runnable.empty());
+    EXPECT_EQ(runnable.front(), TranslationKernel::Plain);
+    EXPECT_EQ(FastestTranslationKernel(), runnable.back());
+    const std::vector<TranslationKernel> slowestFirst = {TranslationKernel::Plain, TranslationKernel::Ssse3,
+                                                         TranslationKernel::Avx2, TranslationKernel::Avx512Vbmi};
+    EXPECT_EQ(std::vector<TranslationKernel>(std::begin(AllTranslationKernels), std::end(AllTranslationKernels)),
+              slowestFirst);
 }
 
 TEST_F(EveryKernel, SelectionTakesEffect)
