@@ -6,6 +6,9 @@
 
 namespace {
 
+// What is no ordinary file: the input's check and every name the program is handed skip these.
+const DWORD NotOrdinary = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+
 // The first word of a command line, without the quotes around it.
 std::string FirstWord(const std::string& commandLine)
 {
@@ -70,11 +73,10 @@ std::string FindFileName(const std::string& pattern, DWORD attributeMask, ErrorC
         DWORD code = 0;
         FindHandle find(GuardedSystemCall([&] { return FindFirstFileA(search.c_str(), &entry); }, code));
         if (!find.Valid()) return std::string();
-        const DWORD special = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
         do {
             std::string name = entry.cFileName;
             bool dots = name == "." || name == "..";
-            if (!dots && (entry.dwFileAttributes & special & ~attributeMask) == 0) return name;
+            if (!dots && (entry.dwFileAttributes & NotOrdinary & ~attributeMask) == 0) return name;
         } while (GuardedSystemCall([&] { return FindNextFileA(find.Get(), &entry); }, code));
     } catch (const std::bad_alloc&) {
     }
@@ -86,8 +88,7 @@ bool IsOrdinaryFile(const std::string& name)
     if (name.empty() || !FileNameFits(name) || name.find_first_of("*?") != std::string::npos) return false;
     DWORD code = 0;
     DWORD attributes = GuardedSystemCall([&] { return GetFileAttributesA(name.c_str()); }, code);
-    const DWORD special = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & special) == 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & NotOrdinary) == 0;
 }
 
 std::string FullFileName(const std::string& name, ErrorCell& error)

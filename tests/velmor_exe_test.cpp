@@ -248,16 +248,24 @@ std::vector<Export> NamedExports(const PeFile& exe)
     return exports;
 }
 
+// Calls visit with each import descriptor of the file, and the name of the DLL it imports.
+template <class Visit>
+void ForEachImport(const PeFile& exe, Visit visit)
+{
+    std::optional<Range> range = exe.Directory(1);
+    if (!range) return;
+    for (std::uint32_t at = range->rva;; at += 20) {
+        Blob descriptor = exe.At(at, 20, "import descriptor");
+        if (descriptor.U32(12) == 0) return;
+        visit(descriptor, exe.TextAt(descriptor.U32(12), "imported DLL name"));
+    }
+}
+
 std::vector<std::string> ImportedDlls(const PeFile& exe)
 {
     std::vector<std::string> dlls;
-    std::optional<Range> range = exe.Directory(1);
-    if (!range) return dlls;
-    for (std::uint32_t at = range->rva;; at += 20) {
-        Blob descriptor = exe.At(at, 20, "import descriptor");
-        if (descriptor.U32(12) == 0) return dlls;
-        dlls.push_back(exe.TextAt(descriptor.U32(12), "imported DLL name"));
-    }
+    ForEachImport(exe, [&](const Blob&, const std::string& dll) { dlls.push_back(dll); });
+    return dlls;
 }
 
 // Resource types and names: a string name as itself, a numeric one as "#n" (as .rc files write it).
@@ -860,20 +868,16 @@ TEST(ProgramManifests, RunAsInvokerOnEveryWindowsSinceVistaWithUtf8AsTheirCodePa
 std::set<std::string> ImportedFunctions(const PeFile& exe)
 {
     std::set<std::string> functions;
-    std::optional<Range> range = exe.Directory(1);
-    if (!range) return functions;
-    for (std::uint32_t at = range->rva;; at += 20) {
-        Blob descriptor = exe.At(at, 20, "import descriptor");
-        if (descriptor.U32(12) == 0) return functions;
-        std::string dll = Upper(exe.TextAt(descriptor.U32(12), "imported DLL name"));
+    ForEachImport(exe, [&](const Blob& descriptor, const std::string& dll) {
         std::uint32_t names = descriptor.U32(0) != 0 ? descriptor.U32(0) : descriptor.U32(16);
         for (std::uint32_t entry = names;; entry += 4) {
             std::uint32_t thunk = exe.At(entry, 4, "import name entry").U32(0);
             if (thunk == 0) break;
             if (thunk & 0x80000000) continue;  // by ordinal
-            functions.insert(dll + "!" + exe.TextAt(thunk + 2, "imported function name"));
+            functions.insert(Upper(dll) + "!" + exe.TextAt(thunk + 2, "imported function name"));
         }
-    }
+    });
+    return functions;
 }
 
 struct ProgramFile {
