@@ -15,6 +15,8 @@ const std::uint8_t SystemErrorMap[41] = {
 
 std::uint8_t MapSystemError(DWORD code)
 {
+    // A full disk gives either code, depending on the call; the user is told the same.
+    if (code == ERROR_DISK_FULL) return 61;
     return SystemErrorMap[code < 40 ? code : 40];
 }
 

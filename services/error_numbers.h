@@ -12,7 +12,8 @@ struct ErrorCell {
 inline void RecordError(ErrorCell& cell, std::uint8_t number) { cell.number = number; }
 std::uint8_t TakeErrorNumber(ErrorCell& cell);
 
-// The program's number for an operating-system error code; codes of 40 and above give 75.
+// The program's number for an operating-system error code; codes of 40 and above give 75,
+// but for 112 (disk full), which gives 61 as 39 does.
 std::uint8_t MapSystemError(DWORD code);
 
 // A failure that left no code behind is still a failure.
