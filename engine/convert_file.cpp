@@ -1,5 +1,6 @@
 #include "convert_file.h"
 #include "file_channels.h"
+#include "job_output.h"
 #include "messages.h"
 #include "record_cutter.h"
 #include "translation_table.h"
@@ -44,7 +45,7 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
 
     JobChannel input(NextFreeFileNumber());
     // An input that vanished since its check is an error, not an empty file to create.
-    OpenChannel(inputName, input.Number(), OpenBinaryExistingInput, 128, error);
+    OpenChannel(inputName, input.Number(), OpenBinaryExisting, 128, error);
     if (std::uint8_t number = TakeErrorNumber(error)) {
         ReportError(InputErrorText, number);
         return 0;
@@ -55,14 +56,23 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
         return 0;
     }
 
-    JobChannel output(0);
-    OpenChannel(outputName, output.Number(), OpenBinaryReadWrite, 128, error);
-    if (std::uint8_t number = TakeErrorNumber(error)) {
+    JobOutput output;
+    if (std::uint8_t number = output.Open(outputName)) {
         ReportError(OutputErrorText, number);
         return 0;
     }
-    CutAtPosition(output.Number(), error);
-    TakeErrorNumber(error);  // a device that cannot be cut is written all the same
+    // Whatever ends the job early, its output goes first, then it says why.
+    auto fail = [&output](const char* text, std::uint8_t number) {
+        output.Abandon();
+        ReportError(text, number);
+        return 0;
+    };
+    auto goOn = [&](std::uint64_t done, std::uint64_t total) {
+        if (observer == nullptr || observer->Progress(done, total)) return true;
+        output.Abandon();
+        observer->Stopped(output.AsBefore());
+        return false;
+    };
 
     bool records = fixedRecords != 0 && lrecl > 0;
     RecordCutter cutter(records ? lrecl : 1);
@@ -77,20 +87,16 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
         if (records) lead = cutter.Lead(most);
         buffer.resize(lead + most);
     } catch (const std::bad_alloc&) {
-        ReportError(InputErrorText, 7);
-        return 0;
+        return fail(InputErrorText, 7);
     }
 
     const std::uint64_t total = remaining;
     std::uint64_t done = 0;
-    if (observer != nullptr) observer->Progress(done, total);
+    if (!goOn(done, total)) return 0;
     while (remaining > 0) {
         auto step = static_cast<std::int32_t>(std::min<std::uint64_t>(remaining, ConvertStepSize));
         std::size_t got = ReadInto(input.Number(), step, &buffer[lead], error);
-        if (std::uint8_t number = TakeErrorNumber(error)) {
-            ReportError(InputErrorText, number);
-            return 0;
-        }
+        if (std::uint8_t number = TakeErrorNumber(error)) return fail(InputErrorText, number);
         // An input that shrank since it was measured ends the job where it really ends.
         remaining = got < static_cast<std::size_t>(step) ? 0 : remaining - got;
         std::string_view translated;
@@ -101,13 +107,11 @@ std::int64_t ConvertFile(HWND window, const std::string& inputName, const std::s
             translated = std::string_view(buffer.data(), got);
         }
         WriteBytes(output.Number(), translated, error);
-        if (std::uint8_t number = TakeErrorNumber(error)) {
-            ReportError(OutputErrorText, number);
-            return 0;
-        }
+        if (std::uint8_t number = TakeErrorNumber(error)) return fail(OutputErrorText, number);
         bytesWritten += static_cast<std::int64_t>(got);
         done += got;
-        if (observer != nullptr) observer->Progress(done, total);
+        if (!goOn(done, total)) return 0;
     }
+    if (std::uint8_t number = output.Complete()) return fail(OutputErrorText, number);
     return records ? cutter.Records() : bytesWritten;
 }

@@ -4,6 +4,7 @@
 #include "error_numbers.h"
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,7 @@ enum : std::uint16_t {
     ModeBinary = 0x20,
     AccessExistingOnly = 0x10,
     OpenBinaryReadWrite = 0x20C1,      // conversion job's output: falls back to read-only
-    OpenBinaryExistingInput = 0x20D1,  // conversion job's input: never creates a file
+    OpenBinaryExisting = 0x20D1,       // conversion job's input and output: never creates a file
     OpenOutputExplicit = 0x0261,       // output probe: write or nothing
 };
 
@@ -37,6 +38,25 @@ void ReadChunk(FileNumber number, std::int32_t count, std::string& bytes, ErrorC
 std::size_t ReadInto(FileNumber number, std::int32_t count, char* into, ErrorCell& error);
 void WriteBytes(FileNumber number, std::string_view bytes, ErrorCell& error);
 void CloseChannel(FileNumber number, ErrorCell& error);
+// False for a channel on a device or a pipe, and for a number with no channel.
+bool ChannelIsDisk(FileNumber number);
+
+// A channel on a new file beside finalName (a full path), for writing an output that may take
+// finalName only once it is whole. The system removes the file when the channel closes, and
+// when the process ends however it ends, unless CommitTemporaryChannel put it in place first.
+// Fails, creating nothing, where the folder takes no new file or has no room for the name.
+void OpenTemporaryChannel(const std::string& finalName, FileNumber number, ErrorCell& error);
+// Puts the temporary file of channel number in finalName's place in one step and closes the
+// channel: replacing, onto the existing file, which keeps its attributes and permissions; else
+// onto a name that must still be free. On a failure finalName is as it was and the temporary
+// file is gone.
+void CommitTemporaryChannel(FileNumber number, const std::string& finalName, bool replacing, ErrorCell& error);
+
+// Tests make reads and writes fail here as a bad sector or a full disk would: asked before each
+// system read or write of a channel, a hook that answers a system code other than 0 has the
+// call fail with it. An empty hook restores the system's own answers.
+using ChannelFault = std::function<DWORD(FileNumber number, bool writing)>;
+ChannelFault SetChannelFault(ChannelFault fault);
 // True when a file of that name can be opened for writing: an existing file is neither
 // changed nor emptied, and a file created to find out is removed again.
 bool CanOpenForWriting(const std::string& name);

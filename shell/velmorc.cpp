@@ -27,12 +27,12 @@ const char Usage[] = "usage: velmorc [--progress] INPUT OUTPUT [LRECL]\n"
 // multi-gigabyte job does not look like a hang.
 class ProgressLine final : public ConvertObserver {
 public:
-    void Progress(std::uint64_t done, std::uint64_t total) override
+    bool Progress(std::uint64_t done, std::uint64_t total) override
     {
         ULONGLONG now = GetTickCount64();
         if (!drawn_) started_ = now;
         bool finished = done >= total;
-        if (drawn_ && !finished && now - drawnAt_ < 250) return;
+        if (drawn_ && !finished && now - drawnAt_ < 250) return true;
         drawn_ = true;
         drawnAt_ = now;
         std::uint64_t percent = total == 0 ? 100 : done * 100 / total;
@@ -48,6 +48,7 @@ public:
         width_ = width;
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
+        return true;
     }
     // Ends the line, so that whatever comes next stands on a line of its own.
     void Finish()

@@ -132,13 +132,114 @@ TEST_F(ConvertFileTest, WildcardInputLeavesTheOutputAlone)
     EXPECT_EQ(ReadWholeFile(out), "untouched");
 }
 
+// In any spelling: a temporary file put in the output's place would replace the input itself.
 TEST_F(ConvertFileTest, OutputNamingTheInput)
 {
     WriteWholeFile(in, Bytes({0xC1, 0xC2}));
-    EXPECT_EQ(ConvertFile(nullptr, in, in, -1, 80), 0);
-    ExpectOneError("Error on Output File, code= 70");
-    EXPECT_EQ(ReadWholeFile(in), Bytes({0xC1, 0xC2}));
-    EXPECT_TRUE(OpenExclusively(in)) << "the input was closed again";
+    for (const std::string& spelling : {in, folder / "INPUT.EBC", folder / "sub\\..\\input.ebc"}) {
+        MessageCapture each;
+        EXPECT_EQ(ConvertFile(nullptr, in, spelling, -1, 80), 0) << spelling;
+        ASSERT_EQ(each.Shown().size(), 1u) << spelling;
+        EXPECT_EQ(each.Shown()[0].text, "Error on Output File, code= 70") << spelling;
+        EXPECT_EQ(ReadWholeFile(in), Bytes({0xC1, 0xC2})) << spelling;
+        EXPECT_TRUE(OpenExclusively(in)) << "the input was closed again";
+        EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"input.ebc"}) << spelling;
+    }
+}
+
+// The new output takes the old one's place as an overwrite would leave it, attributes and all.
+TEST_F(ConvertFileTest, AnExistingOutputIsReplacedKeepingItsAttributes)
+{
+    WriteWholeFile(in, Bytes({0xC1, 0xC2}));
+    WriteWholeFile(out, "a longer old output");
+    ASSERT_TRUE(SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(Convert(), 2);
+    EXPECT_EQ(ReadWholeFile(out), "AB");
+    EXPECT_EQ(GetFileAttributesA(out.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+              static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"input.ebc", "output.txt"}));
+}
+
+// Stops the job at its calls-th report, and hears how it stopped.
+class StopAt final : public ConvertObserver {
+public:
+    explicit StopAt(int calls) : calls_(calls) {}
+    bool Progress(std::uint64_t, std::uint64_t) override { return ++seen_ != calls_; }
+    void Stopped(bool outputAsBefore) override { stopped_ = outputAsBefore ? 1 : 0; }
+    int Stops() const { return stopped_; }  // -1 not stopped, 1 with the output as before, 0 not
+
+private:
+    int calls_;
+    int seen_ = 0;
+    int stopped_ = -1;
+};
+
+// Where no temporary name fits, the output is written in place, as an output always was.
+TEST_F(ConvertFileTest, AnOutputWithNoRoomForATemporaryNameIsWrittenInPlace)
+{
+    std::string cramped = folder.Path() + "\\" + std::string(MaxFileNameLength - 14 - folder.Path().size(), 'd');
+    ASSERT_TRUE(CreateDirectoryA(cramped.c_str(), nullptr));
+    out = cramped + "\\o.txt";
+    WriteWholeFile(in, Bytes({0xC1, 0xC2}));
+    WriteWholeFile(out, "old words");
+    StopAt never(0);
+    EXPECT_EQ(ConvertFile(nullptr, in, out, 0, 0, &never), 2);
+    EXPECT_EQ(ReadWholeFile(out), "AB");
+    EXPECT_EQ(FolderEntries(cramped), std::vector<std::string>{"o.txt"});
+}
+
+// Every way a job can end short leaves the output as it was, or absent, and no other file.
+TEST_F(ConvertFileTest, AJobThatEndsShortLeavesTheOutputAsItWas)
+{
+    WriteWholeFile(in, PatternBytes(3 * ConvertStepSize));
+    struct Case {
+        const char* name;
+        bool writing;   // the fault hits a write, else a read
+        int faultAt;    // on this call of its kind; 0: no fault
+        DWORD code;
+        int stopAt;     // the observer answers false on this report; 0: never
+        const char* message;
+    };
+    const Case cases[] = {
+        {"disk full at the first write", true, 1, ERROR_DISK_FULL, 0, "Error on Output File, code= 61"},
+        {"disk full after a step", true, 2, ERROR_DISK_FULL, 0, "Error on Output File, code= 61"},
+        {"handle disk full", true, 3, ERROR_HANDLE_DISK_FULL, 0, "Error on Output File, code= 61"},
+        {"bad sector in mid-file", false, 2, ERROR_CRC, 0, "Error on Input File, code= 72"},
+        {"stopped before the first step", false, 0, 0, 1, nullptr},
+        {"stopped after a step", false, 0, 0, 3, nullptr},
+        {"stopped at the last report", false, 0, 0, 4, nullptr},
+    };
+    for (const Case& c : cases) {
+        for (bool existing : {true, false}) {
+            for (std::int32_t lrecl : {0, 80}) {
+                SCOPED_TRACE(std::string(c.name) + (existing ? ", over an old output" : ", new output") +
+                             (lrecl ? ", LRECL 80" : ", plain"));
+                DeleteFileA(out.c_str());
+                if (existing) WriteWholeFile(out, "old words");
+                int calls = 0;
+                ChannelFault previous = SetChannelFault([&](FileNumber, bool writing) -> DWORD {
+                    return writing == c.writing && ++calls == c.faultAt ? c.code : 0;
+                });
+                StopAt observer(c.stopAt);
+                MessageCapture each;
+                EXPECT_EQ(ConvertFile(nullptr, in, out, lrecl ? -1 : 0, lrecl, &observer), 0);
+                SetChannelFault(previous);
+                if (c.message != nullptr) {
+                    ASSERT_EQ(each.Shown().size(), 1u);
+                    EXPECT_EQ(each.Shown()[0].text, c.message);
+                } else {
+                    EXPECT_EQ(each.Shown().size(), 0u) << "a stopped job reports nothing";
+                }
+                EXPECT_EQ(observer.Stops(), c.stopAt ? 1 : -1);
+                EXPECT_EQ(FileExists(out), existing);
+                EXPECT_EQ(existing ? ReadWholeFile(out) : "", existing ? "old words" : "");
+                std::vector<std::string> expected = {"input.ebc"};
+                if (existing) expected.push_back("output.txt");
+                EXPECT_EQ(FolderEntries(folder.Path()), expected);
+                EXPECT_EQ(NextFreeFileNumber(), 1) << "a channel stayed open";
+            }
+        }
+    }
 }
 
 TEST_F(ConvertFileTest, WindowIsDisabledWhileTheJobRunsAndEnabledAfter)
@@ -170,7 +271,8 @@ TEST_F(ConvertFileTest, NoFileStaysOpenAfterAJob)
     EXPECT_EQ(NextFreeFileNumber(), 1);
 }
 
-// A full device refuses the write: the job stops at once and says so.
+// A full device refuses the write: the job stops at once and says so. Its folder takes no new
+// file, so it is written in place.
 TEST_F(ConvertFileTest, WriteFailureStopsTheJob)
 {
     WriteWholeFile(in, PatternBytes(3 * ConvertStepSize));
@@ -178,7 +280,7 @@ TEST_F(ConvertFileTest, WriteFailureStopsTheJob)
         MessageCapture each;
         EXPECT_EQ(ConvertFile(nullptr, in, "Z:\\dev\\full", lrecl ? -1 : 0, lrecl), 0);
         ASSERT_EQ(each.Shown().size(), 1u);
-        EXPECT_EQ(each.Shown()[0].text.rfind("Error on Output File, code= ", 0), 0u) << each.Shown()[0].text;
+        EXPECT_EQ(each.Shown()[0].text, "Error on Output File, code= 61") << "a full disk is called so";
         EXPECT_TRUE(OpenExclusively(in));
     }
 }
@@ -194,7 +296,7 @@ TEST_F(ConvertFileTest, ReadFailureStopsTheJob)
         EXPECT_EQ(Convert(lrecl), 0);
         ASSERT_EQ(each.Shown().size(), 1u);
         EXPECT_EQ(each.Shown()[0].text.rfind("Error on Input File, code= ", 0), 0u) << each.Shown()[0].text;
-        EXPECT_TRUE(OpenExclusively(out)) << "the output was closed";
+        EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{}) << "a part of the output was left";
     }
 }
 

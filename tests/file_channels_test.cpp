@@ -112,7 +112,7 @@ TEST_F(FileChannels, NamesOfUpTo259BytesAreTakenWholeLongerOnesAreRefused)
     Close(1);
     EXPECT_EQ(ReadWholeFile(whole), "kept");
 
-    for (std::uint16_t word : {OpenBinaryReadWrite, OpenBinaryExistingInput, OpenOutputExplicit})
+    for (std::uint16_t word : {OpenBinaryReadWrite, OpenBinaryExisting, OpenOutputExplicit})
         EXPECT_EQ(Open(longer, 1, word), 64) << word;
     EXPECT_FALSE(CanOpenForWriting(longer));
     EXPECT_EQ(FindFileName(longer, 0, error), "") << "the search must not find the shorter name";
@@ -126,12 +126,67 @@ TEST_F(FileChannels, NamesOfUpTo259BytesAreTakenWholeLongerOnesAreRefused)
 TEST_F(FileChannels, TheInputOpenNeverCreatesAFile)
 {
     std::string name = folder / "vanished.ebc";
-    EXPECT_EQ(Open(name, 1, OpenBinaryExistingInput), 53);
+    EXPECT_EQ(Open(name, 1, OpenBinaryExisting), 53);
     EXPECT_FALSE(FileExists(name));
     WriteWholeFile(name, "x");
     SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(Open(name, 1, OpenBinaryExistingInput), 0) << "a read-only input still opens for reading";
+    EXPECT_EQ(Open(name, 1, OpenBinaryExisting), 0) << "a read-only input still opens for reading";
     Close(1);
+}
+
+// A folder of its own whose path leaves room for a 13-byte name, and none for a temporary one.
+std::string CrampedFolder(const ScratchFolder& folder)
+{
+    std::string cramped = folder.Path() + "\\" + std::string(MaxFileNameLength - 14 - folder.Path().size(), 'd');
+    if (!CreateDirectoryA(cramped.c_str(), nullptr)) ADD_FAILURE() << "cannot create " << cramped;
+    return cramped;
+}
+
+TEST_F(FileChannels, ATemporaryChannelTakesItsNameOnlyWhenCommitted)
+{
+    const std::string final = folder / "new.txt";
+    auto openAndWrite = [&](const char* bytes) {
+        bool existed = FileExists(final);
+        std::string before = ReadWholeFile(final);
+        ErrorCell error;
+        OpenTemporaryChannel(final, 1, error);
+        EXPECT_EQ(TakeErrorNumber(error), 0);
+        WriteBytes(1, bytes, error);
+        EXPECT_EQ(TakeErrorNumber(error), 0);
+        EXPECT_EQ(FileExists(final), existed) << "the name is taken before the commit";
+        EXPECT_EQ(ReadWholeFile(final), before);
+    };
+    auto commit = [&](const std::string& name, bool replacing) {
+        ErrorCell error;
+        CommitTemporaryChannel(1, name, replacing, error);
+        EXPECT_EQ(NextFreeFileNumber(), 1) << "the channel stays open";
+        return TakeErrorNumber(error);
+    };
+    openAndWrite("dropped");
+    Close(1);
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{}) << "a closed temporary file stays";
+
+    openAndWrite("abc");
+    EXPECT_EQ(commit(final, false), 0);
+    EXPECT_EQ(ReadWholeFile(final), "abc");
+    openAndWrite("de");
+    EXPECT_EQ(commit(final, true), 0);
+    EXPECT_EQ(ReadWholeFile(final), "de");
+
+    // A file someone made under a new output's name during the job is theirs.
+    openAndWrite("ours");
+    const std::string theirs = folder / "theirs.txt";
+    WriteWholeFile(theirs, "theirs");
+    EXPECT_EQ(commit(theirs, false), 75);
+    EXPECT_EQ(ReadWholeFile(theirs), "theirs");
+    EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"new.txt", "theirs.txt"}));
+
+    std::string cramped = CrampedFolder(folder);
+    ErrorCell error;
+    OpenTemporaryChannel(cramped + "\\o.txt", 1, error);
+    EXPECT_NE(TakeErrorNumber(error), 0) << "no temporary name of at most 259 bytes fits there";
+    EXPECT_EQ(FolderEntries(cramped), std::vector<std::string>{});
+    EXPECT_EQ(NextFreeFileNumber(), 1);
 }
 
 TEST_F(FileChannels, FileNumbers)

@@ -21,17 +21,18 @@ DialogJobProgress::DialogJobProgress(HWND dialog)
 
 DialogJobProgress::~DialogJobProgress() { RestoreCaption(); }
 
-void DialogJobProgress::Progress(std::uint64_t done, std::uint64_t total)
+bool DialogJobProgress::Progress(std::uint64_t done, std::uint64_t total)
 {
     if (done >= total) {
         RestoreCaption();
-        return;
+        return true;
     }
     ULONGLONG now = GetTickCount64();
-    if (now - handledAt_ < HandleEvery) return;
+    if (now - handledAt_ < HandleEvery) return true;
     handledAt_ = now;
     if (now - started_ >= QuietStart) ShowPercent(static_cast<int>(done * 100 / total), now);
     TakePendingMessages();
+    return true;
 }
 
 void DialogJobProgress::ShowPercent(int percent, ULONGLONG now)

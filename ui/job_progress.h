@@ -14,7 +14,7 @@ public:
     DialogJobProgress(const DialogJobProgress&) = delete;
     DialogJobProgress& operator=(const DialogJobProgress&) = delete;
 
-    void Progress(std::uint64_t done, std::uint64_t total) override;
+    bool Progress(std::uint64_t done, std::uint64_t total) override;
 
 private:
     void ShowPercent(int percent, ULONGLONG now);
