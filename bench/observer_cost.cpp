@@ -48,7 +48,7 @@ int main(int argc, char** argv)
     std::vector<double> with, without, ratios;
     Seconds(dialog, argv[1], argv[2], nullptr);  // the output at full size, the input in memory
     for (int i = 0; i < pairs; ++i) {
-        DialogJobProgress progress(dialog);
+        DialogJobProgress progress(dialog, argv[1], argv[2]);
         double a = Seconds(dialog, argv[1], argv[2], &progress);
         double b = Seconds(dialog, argv[1], argv[2], nullptr);
         with.push_back(a);

@@ -344,8 +344,9 @@ void CommitTemporaryChannel(FileNumber number, const std::string& finalName, boo
         moved = GuardedSystemCall([&] {
             return ReplaceFileA(finalName.c_str(), temporary, nullptr, 0, nullptr, nullptr);
         }, code) != FALSE;
-        // The old file is gone already and the new one still has its temporary name.
-        if (!moved && code == ERROR_UNABLE_TO_MOVE_REPLACEMENT) replacing = false;
+        // The old file is gone, by the replace's own failure or someone else's removal during
+        // the job, and the new one still has its temporary name.
+        if (!moved && (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT || code == ERROR_FILE_NOT_FOUND)) replacing = false;
     }
     if (closed && !replacing) {
         // Never onto an existing file here: one that someone made under the name during the job is

@@ -9,9 +9,14 @@ bool IsInput(UINT message)
            (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
 }
 
+bool IsAltF4(const MSG& message)
+{
+    return message.message == WM_SYSKEYDOWN && message.wParam == VK_F4 && (HIWORD(message.lParam) & KF_ALTDOWN);
+}
+
 }  // namespace
 
-void TakePendingMessages()
+void TakePendingMessages(HWND takesInput)
 {
     // A window that never validates itself would keep the queue full; the next call goes on.
     MSG message;
@@ -20,7 +25,10 @@ void TakePendingMessages()
             PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
-        if (IsInput(message.message)) continue;
+        bool forTakesInput = takesInput != nullptr && (message.hwnd == takesInput || IsChild(takesInput, message.hwnd));
+        if (forTakesInput && IsDialogMessageA(takesInput, &message)) continue;
+        if (!forTakesInput && IsInput(message.message) && !IsAltF4(message)) continue;
+        TranslateMessage(&message);
         DispatchMessageA(&message);
     }
 }

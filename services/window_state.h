@@ -20,6 +20,8 @@ private:
 };
 
 // Handles what waits in this thread's queue, so that a thread busy with a long job still
-// paints and answers the system. Keyboard and mouse input is dropped: during a job the user
-// has nothing to say to the program. A quit request is put back for the loop that owns it.
-void TakePendingMessages();
+// paints and answers the system. Keyboard and mouse input goes to takesInput, a dialog, and
+// its controls, with the dialog's keys (Tab, Esc, Enter); other input is dropped, but for
+// Alt+F4, with which the user closes a window. A quit request is put back for the loop that
+// owns it.
+void TakePendingMessages(HWND takesInput = nullptr);

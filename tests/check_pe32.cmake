@@ -1,7 +1,7 @@
 cmake_policy(SET CMP0057 NEW)
 # Every executable of the 32-bit build is a PE32 for i386 that imports only system DLLs.
 # DLL names are compared without regard to case, as Windows compares them.
-set(ALLOWED KERNEL32.DLL USER32.DLL GDI32.DLL COMDLG32.DLL MSVCRT.DLL ADVAPI32.DLL SHELL32.DLL)
+set(ALLOWED KERNEL32.DLL USER32.DLL GDI32.DLL COMCTL32.DLL COMDLG32.DLL MSVCRT.DLL ADVAPI32.DLL SHELL32.DLL)
 file(GLOB_RECURSE exes ${DIR}/shell/*.exe)
 if(NOT exes)
   message(FATAL_ERROR "no executables under ${DIR}/shell")

@@ -2,6 +2,7 @@
 // this process; every box it would show is captured instead.
 #include "control_ids.h"
 #include "dialogs.h"
+#include "job_progress.h"
 #include "process_commands.h"
 #include "support.h"
 #include "system_error_text.h"
@@ -400,6 +401,32 @@ TEST_F(MainDialogTest, AQuickJobLeavesTheCaptionAlone)
     char caption[64] = {};
     GetWindowTextA(dialog, caption, sizeof caption);
     EXPECT_STREQ(caption, "EBCDIC to ASCII Converter");
+}
+
+TEST(ProgressWindowText, SizesRatesAndTimeLeft)
+{
+    const std::pair<std::uint64_t, const char*> sizes[] = {
+        {0, "0 bytes"}, {1, "1 byte"}, {1023, "1023 bytes"}, {1024, "1.0 KB"}, {1536, "1.5 KB"},
+        {1023 * 1024, "1.0 MB"}, {999 * 1024, "999.0 KB"}, {48ull << 30, "48.0 GB"}, {3ull << 40, "3.0 TB"},
+        {5000ull << 40, "5000.0 TB"},
+    };
+    for (auto [bytes, text] : sizes) EXPECT_EQ(SizeText(bytes), text) << bytes;
+
+    const std::uint64_t gb = 1ull << 30;
+    struct Case {
+        std::uint64_t done, total;
+        ULONGLONG ms;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 48 * gb, 500, "0 bytes of 48.0 GB"},
+        {gb * 12 / 10, 48 * gb, 1000, "1.2 GB of 48.0 GB, 1.2 GB/s, about 39 s left"},
+        {gb, 48 * gb, 500, "1.0 GB of 48.0 GB, 2.0 GB/s, about 24 s left"},
+        {gb, gb + 1, 1000, "1.0 GB of 1.0 GB, 1.0 GB/s, about 1 s left"},
+        {100ull << 20, 48 * gb, 1000, "100.0 MB of 48.0 GB, 100.0 MB/s, about 8 min left"},
+        {1ull << 20, 48 * gb, 1000, "1.0 MB of 48.0 GB, 1.0 MB/s, about 13 h 39 min left"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(JobStatusText(c.done, c.total, c.ms), c.text) << c.done << " in " << c.ms << " ms";
 }
 
 TEST(RecordLength, ReadsDigitsAndHoldsFarValuesAtTheEnds)

@@ -829,14 +829,47 @@ JobWatch WatchJob(HWND dialog, DWORD processId, const std::function<void()>& onP
     return watch;
 }
 
+// An output of a few words that a stopped job must leave as it was, in a folder of its own: in
+// memory where Wine sees /dev/shm, since the job's temporary file may reach a gigabyte before
+// it goes.
+class OldOutput {
+public:
+    explicit OldOutput(const ScratchFolder& folder)
+    {
+        DWORD shm = GetFileAttributesW(L"Z:\\dev\\shm");
+        bool inMemory = shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        folder_ = inMemory ? "Z:\\dev\\shm\\velmor-e2e-out-" + std::to_string(GetCurrentProcessId()) : folder / "out";
+        CreateDirectoryW(Utf16(folder_).c_str(), nullptr);
+        WriteWholeFile(Path(), Words);
+    }
+    ~OldOutput()
+    {
+        for (const std::string& name : FolderEntries(folder_)) DeleteFileW(Utf16(folder_ + "\\" + name).c_str());
+        RemoveDirectoryW(Utf16(folder_).c_str());
+    }
+    OldOutput(const OldOutput&) = delete;
+    OldOutput& operator=(const OldOutput&) = delete;
+    std::string Path() const { return folder_ + "\\old.txt"; }
+    std::string Bytes() const { return ReadWholeFile(Path()); }
+    // Nothing else in its folder either: no part of the new output, and no temporary file.
+    std::vector<std::string> Folder() const { return FolderEntries(folder_); }
+    static constexpr const char* Words = "old words";
+
+private:
+    std::string folder_;
+};
+
+// Sparse, records of one byte: half a minute of work if nobody stopped it.
+constexpr std::uint64_t StoppedJobBytes = 16ull << 30;
+
 class LongJobTest : public VelmorTest {
 protected:
-    void StartLongJob(const SparseInput& input)
+    void StartLongJob(const SparseInput& input, const std::string& output = "NUL")
     {
         ASSERT_TRUE(input.Made()) << "cannot make " << input.Path();
         ASSERT_TRUE(Start());
         Fill(IdInFile, input.Path());
-        Fill(IdOutFile, "NUL");
+        Fill(IdOutFile, output);
         Tick();
         Fill(IdLrecl, "1");
         PostCommand(dialog, IdProcess);
@@ -851,6 +884,35 @@ protected:
         EXPECT_EQ(watch.strangeCaptions, std::vector<std::string>{});
         EXPECT_TRUE(watch.disabledSeen) << "the dialog was never disabled";
         EXPECT_FALSE(watch.enabledAgainDuringJob) << "the dialog took input during the job";
+    }
+
+    // The progress window of the job that runs, read as a user sees it; null when none came.
+    HWND ExpectProgressWindow(const std::string& input, const std::string& output)
+    {
+        HWND progress = WaitForDialog(velmor->Id(), ProgressCaption);
+        if (progress == nullptr) {
+            ADD_FAILURE() << "no \"" << ProgressCaption << "\" window during the job";
+            return nullptr;
+        }
+        EXPECT_EQ(GetWindow(progress, GW_OWNER), dialog);
+        EXPECT_EQ(ControlText(GetDlgItem(progress, IdJobInput)), input);
+        EXPECT_EQ(ControlText(GetDlgItem(progress, IdJobOutput)), output);
+        wchar_t barClass[64] = {};
+        GetClassNameW(GetDlgItem(progress, IdJobBar), barClass, 64);
+        EXPECT_EQ(Utf8(barClass), "msctls_progress32");
+        EXPECT_TRUE(WaitUntil([&] {
+            std::string status = ControlText(GetDlgItem(progress, IdJobStatus));
+            return status.find(" of 16.0 GB, ") != std::string::npos && status.size() > 5 &&
+                   status.substr(status.size() - 5) == " left";
+        })) << "status line \"" << ControlText(GetDlgItem(progress, IdJobStatus)) << "\"";
+        DWORD_PTR defaultId = 0;
+        SendMessageTimeoutW(progress, DM_GETDEFID, 0, 0, SMTO_NORMAL, kPatience, &defaultId);
+        EXPECT_EQ(LOWORD(defaultId), IDCANCEL) << "Cancel is not the default button";
+        EXPECT_TRUE(WaitUntil([&] { return FocusedControl(progress) == IDCANCEL; }))
+            << "the focus is on " << FocusedControl(progress);
+        EXPECT_TRUE(IsPercentCaption(WindowCaption(dialog))) << WindowCaption(dialog);
+        EXPECT_FALSE(IsWindowEnabled(dialog));
+        return progress;
     }
 };
 
@@ -878,6 +940,7 @@ TEST_F(LongJobTest, TheDialogAnswersAndShowsHowFarTheJobHasCome)
     ExpectBox(box, ResultsCaption, LongJobResults, BoxIcon::Information);
     EXPECT_EQ(WindowCaption(dialog), MainCaption);
     EXPECT_TRUE(IsWindowEnabled(dialog)) << "the dialog stays disabled after the job";
+    EXPECT_EQ(FindDialog(velmor->Id(), ProgressCaption), nullptr) << "the progress window outlived its job";
     Answer(box);
     EXPECT_EQ(ComboListItems(dialog, IdInFile), std::vector<std::string>{input.Path()});
     EXPECT_EQ(WindowCaption(dialog), MainCaption);
@@ -885,20 +948,91 @@ TEST_F(LongJobTest, TheDialogAnswersAndShowsHowFarTheJobHasCome)
     EXPECT_EQ(ControlText(GetDlgItem(dialog, IdOutFile)), "NUL");
 }
 
-// The program was asked to close while the job ran: it reports the job, then ends.
-TEST_F(LongJobTest, ACloseAskedForDuringTheJobWaitsForItsEnd)
+// Every way the progress window stops a job, one job after another in one run of the program:
+// the window goes within half a second, no box says anything, the old output is as it was and
+// the dialog is back as it was before Process.
+TEST_F(LongJobTest, TheProgressWindowStopsTheJobAndTheOutputStaysAsItWas)
 {
-    SparseInput input(folder, LongJobBytes);
-    StartLongJob(input);
-    JobWatch watch = WatchJob(dialog, velmor->Id(), [&] { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); });
-    ExpectALongJobWasWatched(watch);
+    SparseInput input(folder, StoppedJobBytes);
+    OldOutput old(folder);
+    StartLongJob(input, old.Path());
+    struct Way {
+        const char* name;
+        std::function<void(HWND progress)> stop;
+    };
+    const Way ways[] = {
+        {"a click on Cancel", [](HWND progress) { PostMouseClick(progress, IDCANCEL); }},
+        {"Esc", [](HWND progress) { PostKey(GetDlgItem(progress, IDCANCEL), VK_ESCAPE); }},
+        {"Enter", [](HWND progress) { PostKey(GetDlgItem(progress, IDCANCEL), VK_RETURN); }},
+        {"the close box", [](HWND progress) { PostMessageW(progress, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    bool first = true;
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        if (!first) PostCommand(dialog, IdProcess);
+        HWND progress = ExpectProgressWindow(input.Path(), old.Path());
+        ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(old.Bytes(), OldOutput::Words) << "the old output changed during the job";
+        if (first) {
+            // The dialog behind it takes no input: a click on Quit and Esc change nothing.
+            PostMouseClick(dialog, IdQuit);
+            PostKey(GetDlgItem(dialog, IdProcess), VK_ESCAPE);
+            Sleep(300);
+            EXPECT_FALSE(velmor->HasEnded()) << "a click on the disabled dialog's Quit ended the program";
+            EXPECT_TRUE(IsWindow(progress)) << "the job stopped without being asked to";
+        }
+        DWORD asked = GetTickCount();
+        way.stop(progress);
+        bool gone = WaitUntil([&] { return !IsWindow(progress); });
+        DWORD took = GetTickCount() - asked;
+        std::printf("%s: the progress window went %lu ms after the stop was asked for\n", way.name,
+                    static_cast<unsigned long>(took));
+        ASSERT_TRUE(gone) << "the progress window stays";
+        EXPECT_LE(took, 1000u) << "the job took long to stop";
+        MessageBoxView box;
+        EXPECT_FALSE(WaitForMessageBox(velmor->Id(), &box, 500)) << "a box after the stop: \"" << box.text << "\"";
+        EXPECT_EQ(WindowCaption(dialog), MainCaption);
+        EXPECT_TRUE(IsWindowEnabled(dialog));
+        EXPECT_EQ(old.Bytes(), OldOutput::Words);
+        EXPECT_EQ(old.Folder(), std::vector<std::string>{"old.txt"});
+        EXPECT_EQ(ControlText(GetDlgItem(dialog, IdInFile)), input.Path());
+        EXPECT_EQ(ControlText(GetDlgItem(dialog, IdOutFile)), old.Path());
+        EXPECT_EQ(ComboListItems(dialog, IdInFile), std::vector<std::string>{}) << "a stopped job entered the history";
+        first = false;
+    }
+}
 
-    MessageBoxView box;
-    ASSERT_TRUE(WaitForMessageBox(velmor->Id(), &box)) << "the program ended in the middle of the job";
-    ExpectBox(box, ResultsCaption, LongJobResults, BoxIcon::Information);
-    EXPECT_FALSE(velmor->HasEnded());
-    Answer(box);
-    EXPECT_EQ(ExitCodeOf(*velmor), 0u);
+// A close of the main window during a job stops the job, as Cancel does, and ends the program:
+// from the taskbar once the progress window shows, and Alt+F4 before it does.
+TEST_F(LongJobTest, ACloseOfTheMainWindowStopsTheJobAndEndsTheProgram)
+{
+    SparseInput input(folder, StoppedJobBytes);
+    OldOutput old(folder);
+    struct Way {
+        const char* name;
+        bool afterProgressWindow;
+        std::function<void(HWND dialog)> close;
+    };
+    const Way ways[] = {
+        {"the taskbar's Close window", true, [](HWND main) { PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+        {"Alt+F4", false, [](HWND main) {
+             int focused = FocusedControl(main);
+             PostKey(focused != 0 ? GetDlgItem(main, focused) : main, VK_F4, true);
+         }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        StartLongJob(input, old.Path());
+        if (way.afterProgressWindow) {
+            ASSERT_NE(ExpectProgressWindow(input.Path(), old.Path()), nullptr);
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(dialog); })) << "the job did not start";
+        }
+        way.close(dialog);
+        EXPECT_EQ(ExitCodeOf(*velmor), 0u);
+        EXPECT_EQ(old.Bytes(), OldOutput::Words);
+        EXPECT_EQ(old.Folder(), std::vector<std::string>{"old.txt"});
+    }
 }
 
 // Names outside the system's 8-bit code page reach the files whole: in the dialog, in the

@@ -606,7 +606,7 @@ TEST(VelmorExe, ExportsBothDialogProceduresByTheirPlainNames)
 
 TEST(VelmorExe, ImportsOnlyWindowsSystemDlls)
 {
-    const std::set<std::string> systemDlls = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "COMDLG32.DLL",
+    const std::set<std::string> systemDlls = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "COMCTL32.DLL", "COMDLG32.DLL",
                                               "MSVCRT.DLL", "ADVAPI32.DLL", "SHELL32.DLL"};
     std::set<std::string> imported;
     for (const std::string& dll : ImportedDlls(LoadExe())) {
@@ -646,6 +646,27 @@ TEST(VelmorExe, MainDialogTemplate)
         {503, "BUTTON", "&About", Box{230, 144, 40, 14}, 0x50010000},
     };
     ExpectControls(d, controls, "VELMOR");
+}
+
+// The window over a long job: the main dialog's font in the main dialog's units, so that it
+// scales with the display as the main dialog does.
+TEST(VelmorExe, ProgressWindowTemplate)
+{
+    PeFile exe = LoadExe();
+    Dialog d = ParseDialog(Resources(exe).Find(RtDialog, "PROGRESS", 1033));
+    EXPECT_TRUE(d.extended) << "PROGRESS is no extended template";
+    ExpectDialog(d, {"Converting", 0x80C800C0, {0, 0, 262, 82}}, "PROGRESS");
+    EXPECT_EQ(d.charset, 1u) << "PROGRESS font character set";
+    const ExpectedControl controls[] = {
+        {-1, "STATIC", "From:", Box{7, 7, 24, 8}, 0x50020000},
+        {601, "STATIC", "", Box{33, 7, 222, 8}, 0x50008080},  // the ellipsis in the middle, "&" as it is
+        {-1, "STATIC", "To:", Box{7, 19, 24, 8}, 0x50020000},
+        {602, "STATIC", "", Box{33, 19, 222, 8}, 0x50008080},
+        {603, "MSCTLS_PROGRESS32", "", Box{7, 33, 248, 10}, 0x50000001},
+        {604, "STATIC", "", Box{7, 48, 248, 8}, 0x50000080},
+        {2, "BUTTON", "Cancel", Box{205, 61, 50, 14}, 0x50010001},  // the default button
+    };
+    ExpectControls(d, controls, "PROGRESS");
 }
 
 TEST(VelmorExe, AboutDialogTemplateNamesThePublisherOfTheVersionBlock)

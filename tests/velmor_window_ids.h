@@ -16,3 +16,13 @@ enum : int {
     IdAbout = 503,
     IdProcess = 504,
 };
+
+// The progress window of a long job, and its controls; its Cancel button is IDCANCEL.
+const char ProgressCaption[] = "Converting";
+
+enum : int {
+    IdJobInput = 601,
+    IdJobOutput = 602,
+    IdJobBar = 603,
+    IdJobStatus = 604,
+};

@@ -285,6 +285,25 @@ void PostClick(HWND dialog, int id)
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
+void PostMouseClick(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    RECT area;
+    GetClientRect(control, &area);
+    LPARAM middle = MAKELPARAM((area.right - area.left) / 2, (area.bottom - area.top) / 2);
+    PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    PostMessageA(control, WM_LBUTTONUP, 0, middle);
+}
+
+void PostKey(HWND window, WPARAM virtualKey, bool alt)
+{
+    UINT scan = MapVirtualKeyA(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC);
+    LPARAM down = 1 | static_cast<LPARAM>(scan) << 16 | (alt ? 1L << 29 : 0);
+    LPARAM up = down | 1L << 30 | static_cast<LPARAM>(1UL << 31);
+    PostMessageA(window, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, virtualKey, down);
+    PostMessageA(window, alt ? WM_SYSKEYUP : WM_KEYUP, virtualKey, up);
+}
+
 void PostFocus(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);

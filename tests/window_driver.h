@@ -52,6 +52,11 @@ bool SetControlText(HWND dialog, int id, const std::string& text);
 void PostCommand(HWND dialog, int id);
 // A posted mouse click: the button changes its own state first, then tells its dialog.
 void PostClick(HWND dialog, int id);
+// A click of the left mouse button in the middle of the control, as the mouse sends it: through
+// the program's own message loop, which a loop that drops the user's input does not pass on.
+void PostMouseClick(HWND dialog, int id);
+// A key pressed and released on window, with Alt held when alt is true.
+void PostKey(HWND window, WPARAM virtualKey, bool alt = false);
 // Moves the keyboard focus to a control as the Tab key does (WM_NEXTDLGCTL, posted).
 void PostFocus(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);

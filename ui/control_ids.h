@@ -18,3 +18,9 @@
 #define ID_QUIT 502
 #define ID_ABOUT 503
 #define ID_PROCESS 504
+
+// The progress window of a long job; its Cancel button is IDCANCEL
+#define ID_JOB_INPUT 601
+#define ID_JOB_OUTPUT 602
+#define ID_JOB_BAR 603
+#define ID_JOB_STATUS 604

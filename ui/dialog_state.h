@@ -17,12 +17,14 @@ private:
     std::deque<std::string> names_;
 };
 
+class DialogJobProgress;
+
 struct DialogState {
     History input;
     History output;
     bool closing = false;  // the dialog is ending: leaving a field checks nothing any more
-    bool jobRunning = false;     // Process is converting: the dialog takes no command
-    bool closeAfterJob = false;  // the user asked to close while the job ran
+    DialogJobProgress* job = nullptr;  // while Process converts: the dialog takes no command
+    bool closeAfterJob = false;        // the user closed the dialog during the job, which stops
 };
 
 // The state hung off the dialog window at its start; null if it could not be made.

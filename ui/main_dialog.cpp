@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "dropped_files.h"
 #include "file_search.h"
+#include "job_progress.h"
 #include "messages.h"
 #include "process_commands.h"
 #include "system_error_text.h"
@@ -40,22 +41,23 @@ void EndMainDialog(HWND hDlg)
 bool JobRunning(HWND hDlg)
 {
     DialogState* state = StateOf(hDlg);
-    return state != nullptr && state->jobRunning;
+    return state != nullptr && state->job != nullptr;
 }
 
-// Ending the dialog in the middle of a job would leave half an output behind: a close asked
-// for meanwhile is carried out once the job has reported.
+// A close during a job stops it, and the dialog ends once the job has let go of the output,
+// which it leaves as it was.
 void OnClose(HWND hDlg)
 {
     if (JobRunning(hDlg)) {
         StateOf(hDlg)->closeAfterJob = true;
+        StateOf(hDlg)->job->Stop();
         return;
     }
     EndMainDialog(hDlg);
 }
 
 // The system ignores a close from the taskbar while the job keeps the dialog disabled; the
-// user who asked for it still gets it, after the job.
+// user who asked for it still gets it.
 INT_PTR OnSysCommand(HWND hDlg, WPARAM command)
 {
     if ((command & 0xFFF0) != SC_CLOSE || !JobRunning(hDlg)) return FALSE;

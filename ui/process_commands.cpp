@@ -21,16 +21,16 @@ int FieldOf(EntryField field)
 }
 
 // Marks the dialog busy for the guard's lifetime: it stays alive during the job, but takes
-// no command until the job has ended.
+// no command until the job has ended; a close of the dialog meanwhile stops the job.
 class JobRunning {
 public:
-    explicit JobRunning(DialogState* state) : state_(state)
+    JobRunning(DialogState* state, DialogJobProgress* job) : state_(state)
     {
-        if (state_ != nullptr) state_->jobRunning = true;
+        if (state_ != nullptr) state_->job = job;
     }
     ~JobRunning()
     {
-        if (state_ != nullptr) state_->jobRunning = false;
+        if (state_ != nullptr) state_->job = nullptr;
     }
     JobRunning(const JobRunning&) = delete;
     JobRunning& operator=(const JobRunning&) = delete;
@@ -39,12 +39,14 @@ private:
     DialogState* state_;
 };
 
-std::int64_t RunJob(HWND hDlg, const std::string& input, const std::string& output, std::int32_t fixedRecords,
-                    std::int32_t lrecl)
+// False when the user stopped the job: then there is nothing to report.
+bool RunJob(HWND hDlg, const std::string& input, const std::string& output, std::int32_t fixedRecords,
+            std::int32_t lrecl, std::int64_t& count)
 {
-    JobRunning running(StateOf(hDlg));
-    DialogJobProgress progress(hDlg);
-    return ConvertFile(hDlg, input, output, fixedRecords, lrecl, &progress);
+    DialogJobProgress progress(hDlg, input, output);
+    JobRunning running(StateOf(hDlg), &progress);
+    count = ConvertFile(hDlg, input, output, fixedRecords, lrecl, &progress);
+    return !progress.StopAsked();
 }
 
 }  // namespace
@@ -70,7 +72,8 @@ void OnProcess(HWND hDlg)
         SetFocus(GetDlgItem(hDlg, FieldOf(check.field)));
         return;
     }
-    std::int64_t count = RunJob(hDlg, input, output, fixedRecords, lrecl);
+    std::int64_t count = 0;
+    if (!RunJob(hDlg, input, output, fixedRecords, lrecl, count)) return;  // as if never pressed
     if (DialogState* state = StateOf(hDlg)) {
         state->input.Record(GetDlgItem(hDlg, ID_INFILE), input);
         state->output.Record(GetDlgItem(hDlg, ID_OUTFILE), output);
