@@ -18,7 +18,11 @@ std::uint8_t JobOutput::Open(const std::string& name)
         temporaryNumber_ = NextFreeFileNumber();
         OpenTemporaryChannel(fullName_, temporaryNumber_, error);
         temporary_ = TakeErrorNumber(error) == 0;
-        if (temporary_) return 0;
+        if (temporary_) {
+            // Until its replace, others may read the old output, or change it.
+            ReleaseOwnOpen();
+            return 0;
+        }
     }
 
     inPlaceDisk_ = true;
@@ -39,10 +43,6 @@ std::uint8_t JobOutput::Complete()
         Abandon();
         return 0;
     }
-    // The replace takes the old file's name, so the job lets go of it at the last moment.
-    CloseChannel(0, error);
-    TakeErrorNumber(error);
-    ownOpen_ = false;
     temporary_ = false;
     CommitTemporaryChannel(temporaryNumber_, fullName_, existed_, error);
     return TakeErrorNumber(error);
@@ -52,7 +52,13 @@ void JobOutput::Abandon()
 {
     ErrorCell ignored;
     if (temporary_) CloseChannel(temporaryNumber_, ignored);
-    if (ownOpen_) CloseChannel(0, ignored);
     temporary_ = false;
+    ReleaseOwnOpen();
+}
+
+void JobOutput::ReleaseOwnOpen()
+{
+    ErrorCell ignored;
+    if (ownOpen_) CloseChannel(0, ignored);
     ownOpen_ = false;
 }

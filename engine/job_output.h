@@ -16,9 +16,9 @@ public:
     JobOutput& operator=(const JobOutput&) = delete;
 
     // Opens the output; the error number of a failed open, else 0. The output's own name is
-    // opened first, as the job always has, and held until the end: that open fails while the
-    // job holds the input under another spelling of its name, where a temporary file would
-    // replace the input itself. A name that does not exist is not created.
+    // opened first, as the job always has: that open fails while the job holds the input
+    // under another spelling of its name, where a temporary file would replace the input
+    // itself. A name that does not exist is not created.
     std::uint8_t Open(const std::string& name);
     // The channel the job writes to.
     FileNumber Number() const { return temporary_ ? temporaryNumber_ : 0; }
@@ -31,6 +31,8 @@ public:
     bool AsBefore() const { return !inPlaceDisk_; }
 
 private:
+    void ReleaseOwnOpen();
+
     std::string fullName_;
     bool existed_ = false;   // the output's name was a file before the job
     bool ownOpen_ = false;   // channel 0 holds the output's own name
