@@ -7,6 +7,7 @@
 #include "text.h"
 #include "translation_kernel.h"
 #include "version.h"
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,18 +22,23 @@ const char Usage[] = "usage: velmorc [--progress] INPUT OUTPUT [LRECL]\n"
                      "  --progress  show how far the job has come on standard error (the default\n"
                      "              when standard error is a console)\n"
                      "  VELMOR_KERNEL=plain|ssse3|avx2|avx512vbmi in the environment picks the\n"
-                     "  translation kernel; without it, the fastest this processor runs does the job.\n";
+                     "  translation kernel; without it, the fastest this processor runs does the job.\n"
+                     "  exit codes: 0 done, 1 a check failed or the job reported an error, 2 bad arguments,\n"
+                     "  3 stopped (Ctrl+C, Ctrl+Break, the console closed): the output is left as it was,\n"
+                     "  unless it had to be written in place (standard error then says so).\n";
+
+enum ExitCode { Done = 0, Failed = 1, BadArguments = 2, StoppedEarly = 3 };
 
 // One line on standard error, redrawn in place at most four times a second, so that a
 // multi-gigabyte job does not look like a hang.
-class ProgressLine final : public ConvertObserver {
+class ProgressLine {
 public:
-    bool Progress(std::uint64_t done, std::uint64_t total) override
+    void Draw(std::uint64_t done, std::uint64_t total)
     {
         ULONGLONG now = GetTickCount64();
         if (!drawn_) started_ = now;
         bool finished = done >= total;
-        if (drawn_ && !finished && now - drawnAt_ < 250) return true;
+        if (drawn_ && !finished && now - drawnAt_ < 250) return;
         drawn_ = true;
         drawnAt_ = now;
         std::uint64_t percent = total == 0 ? 100 : done * 100 / total;
@@ -48,7 +54,6 @@ public:
         width_ = width;
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
-        return true;
     }
     // Ends the line, so that whatever comes next stands on a line of its own.
     void Finish()
@@ -62,6 +67,58 @@ private:
     ULONGLONG started_ = 0;
     ULONGLONG drawnAt_ = 0;
     std::size_t width_ = 0;
+};
+
+// A stop asked for from outside: Ctrl+C, Ctrl+Break, the console closed, logoff or shutdown.
+// The system runs the handler on a thread of its own; the job reads the request at its next step.
+class StopRequest {
+public:
+    void Ask() { asked_ = true; }
+    bool Asked() const { return asked_; }
+    // Said once the job has let go of its output and velmorc has said how it ended.
+    void JobEnded() { SetEvent(jobEnded_); }
+    // Bounded: the system gives a closing console's handler five seconds.
+    void AwaitJobEnd() const { WaitForSingleObject(jobEnded_, 4000); }
+
+private:
+    std::atomic<bool> asked_{false};
+    // Never closed: a handler may still wait on it while the process ends.
+    HANDLE jobEnded_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+
+StopRequest OutsideStop;
+
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    OutsideStop.Ask();
+    // After these the system ends the process as soon as the handler returns.
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        OutsideStop.AwaitJobEnd();
+    return TRUE;
+}
+
+// Every job has one, so that a stop request reaches it; it draws the progress line if given one.
+class JobObserver final : public ConvertObserver {
+public:
+    explicit JobObserver(ProgressLine* line) : line_(line) {}
+    bool Progress(std::uint64_t done, std::uint64_t total) override
+    {
+        if (OutsideStop.Asked()) return false;
+        if (line_ != nullptr) line_->Draw(done, total);
+        return true;
+    }
+    void Stopped(bool outputAsBefore) override
+    {
+        stopped_ = true;
+        outputAsBefore_ = outputAsBefore;
+    }
+    bool WasStopped() const { return stopped_; }
+    bool OutputAsBefore() const { return outputAsBefore_; }
+
+private:
+    ProgressLine* line_;
+    bool stopped_ = false;
+    bool outputAsBefore_ = true;
 };
 
 bool StandardErrorIsConsole()
@@ -102,13 +159,14 @@ bool UseKernelOfTheEnvironment()
 int main(int argc, char** argv)
 {
     SearchDllsInSystemFolderOnly();
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(Usage, stdout);
-        return 0;
+        return Done;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::puts("velmorc " VELMOR_VERSION_TEXT);
-        return 0;
+        return Done;
     }
     bool progress = argc > 1 && std::strcmp(argv[1], "--progress") == 0;
     if (progress) {
@@ -119,9 +177,9 @@ int main(int argc, char** argv)
     std::int32_t lrecl = 0;
     if (argc < 3 || argc > 4 || (argc == 4 && !ReadRecordLength(argv[3], lrecl))) {
         std::fputs(Usage, stderr);
-        return 2;
+        return BadArguments;
     }
-    if (!UseKernelOfTheEnvironment()) return 2;
+    if (!UseKernelOfTheEnvironment()) return BadArguments;
     ErrorCaption = ProgramErrorCaption;
     bool failed = false;
     ProgressLine line;
@@ -137,11 +195,22 @@ int main(int argc, char** argv)
     EntryCheck check = CheckProcessEntries(input, output, fixedRecords, lrecl);
     if (check.message != nullptr) {
         ShowMessage(check.message, ErrorCaption.Text(), MB_ICONHAND);
-        return 1;
+        return Failed;
     }
-    bool showProgress = progress || StandardErrorIsConsole();
-    std::int64_t count = ConvertFile(nullptr, input, output, fixedRecords, lrecl, showProgress ? &line : nullptr);
+    JobObserver observer(progress || StandardErrorIsConsole() ? &line : nullptr);
+    std::int64_t count = ConvertFile(nullptr, input, output, fixedRecords, lrecl, &observer);
     line.Finish();
-    std::printf("%s\n", ResultsText(count, fixedRecords, lrecl).c_str());
-    return failed ? 1 : 0;
+    ExitCode exitCode = failed ? Failed : Done;
+    if (observer.WasStopped()) {
+        std::fputs(observer.OutputAsBefore() ? "velmorc: the job was stopped; the output was left unchanged\n"
+                                             : "velmorc: the job was stopped; the output, written in place, is incomplete\n",
+                   stderr);
+        exitCode = StoppedEarly;
+    } else {
+        std::printf("%s\n", ResultsText(count, fixedRecords, lrecl).c_str());
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    OutsideStop.JobEnded();
+    return exitCode;
 }

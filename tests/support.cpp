@@ -1,7 +1,9 @@
 #include "support.h"
+#include "handles.h"
 #include "translation_table.h"
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <iterator>
 #include <sstream>
@@ -40,13 +42,17 @@ std::unique_ptr<void, HandleCloser> OpenFile(const std::string& path, DWORD acce
 
 }  // namespace
 
-ScratchFolder::ScratchFolder()
+ScratchFolder::ScratchFolder(const std::string& parent)
 {
     static unsigned serial = GetTickCount();
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
+    std::string base = parent + "\\";
+    if (parent.empty()) {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        base = temp;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        path_ = std::string(temp) + "velmor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+        path_ = base + "velmor-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
         if (CreateDirectoryA(path_.c_str(), nullptr)) return;
     }
     ADD_FAILURE() << "cannot create " << path_;
@@ -126,6 +132,14 @@ bool FileExists(const std::string& path)
     return GetFileAttributesW(Utf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool MakeSparseFile(const std::string& path, std::uint64_t size)
+{
+    auto file = OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    return file != nullptr && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+}
+
 std::string Bytes(std::initializer_list<int> values)
 {
     std::string bytes;
@@ -164,6 +178,44 @@ std::string WindowsPath(const std::string& unixPath)
     return path;
 }
 
+std::string UnixPath(const std::string& windowsPath)
+{
+    if (windowsPath.size() < 3 || (windowsPath.compare(0, 3, "Z:\\") != 0 && windowsPath.compare(0, 3, "z:\\") != 0))
+        return "";
+    std::string path = windowsPath.substr(2);
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+int RunUnixCommand(const std::string& command)
+{
+    if (command.find('"') != std::string::npos) {
+        ADD_FAILURE() << "a double quote in " << command;
+        return -1;
+    }
+    // Wine starts a Unix program without a process handle to wait on: the shell leaves its
+    // status in a file, whole or not at all.
+    ScratchFolder place("Z:\\tmp");
+    std::string status = UnixPath(place / "status");
+    std::wstring line = Utf16("/bin/sh -c \"(" + command + ") >/dev/null; echo $? >" + status + ".part; mv " + status +
+                              ".part " + status + "\"");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        ADD_FAILURE() << "cannot start /bin/sh (" << GetLastError() << ")";
+        return -1;
+    }
+    KernelHandle process(started.hProcess), thread(started.hThread);
+    for (int waited = 0; waited < 10000; waited += 10) {
+        std::string text = ReadWholeFile(place / "status");
+        if (!text.empty()) return std::atoi(text.c_str());
+        Sleep(10);
+    }
+    return -1;
+}
+
 MessageCapture::MessageCapture()
 {
     previous_ = SetMessageSink([this](const std::string& text, const std::string& caption, unsigned style) {
@@ -185,9 +237,38 @@ std::string Drain(HANDLE pipe)
     return text;
 }
 
+// Reads a pipe to its end on a thread of its own, so that neither of a program's two pipes can
+// fill and hold it up while the other is read or while the caller acts on it.
+class PipeReader {
+public:
+    explicit PipeReader(HANDLE pipe) : pipe_(pipe), thread_(CreateThread(nullptr, 0, &Read, this, 0, nullptr))
+    {
+        if (!thread_.Valid()) text_ = Drain(pipe_);
+    }
+    ~PipeReader() { Take(); }
+    PipeReader(const PipeReader&) = delete;
+    PipeReader& operator=(const PipeReader&) = delete;
+    const std::string& Take()
+    {
+        if (thread_.Valid()) WaitForSingleObject(thread_.Get(), INFINITE);
+        return text_;
+    }
+
+private:
+    static DWORD WINAPI Read(void* self)
+    {
+        auto* reader = static_cast<PipeReader*>(self);
+        reader->text_ = Drain(reader->pipe_);
+        return 0;
+    }
+    HANDLE pipe_;
+    std::string text_;
+    KernelHandle thread_;
+};
+
 }  // namespace
 
-ProgramRun RunProgram(const std::string& commandLine)
+ProgramRun RunProgram(const std::string& commandLine, const std::function<void(const PROCESS_INFORMATION&)>& whileRunning)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
@@ -210,9 +291,10 @@ ProgramRun RunProgram(const std::string& commandLine)
     if (!ok) {
         ADD_FAILURE() << "cannot start " << commandLine << " (" << GetLastError() << ")";
     } else {
-        // Small outputs: the pipes never fill, so draining one after the other is safe.
-        run.output = Drain(outRead);
-        run.errors = Drain(errRead);
+        PipeReader output(outRead), errors(errRead);
+        if (whileRunning) whileRunning(started);
+        run.output = output.Take();
+        run.errors = errors.Take();
         WaitForSingleObject(started.hProcess, INFINITE);
         GetExitCodeProcess(started.hProcess, &run.exitCode);
         CloseHandle(started.hProcess);

@@ -3,13 +3,15 @@
 #include "messages.h"
 #include "translation_kernel.h"
 #include <windows.h>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-// A fresh folder under the temporary folder, removed with everything in it.
+// A fresh folder in parent (the temporary folder if none), removed with everything in it.
 class ScratchFolder {
 public:
-    ScratchFolder();
+    explicit ScratchFolder(const std::string& parent = "");
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -36,6 +38,8 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
+// A file of size bytes that holds no data: it costs no disk and reads as zeros.
+bool MakeSparseFile(const std::string& path, std::uint64_t size);
 std::string Bytes(std::initializer_list<int> values);
 // count bytes that run through every value 0-255 in turn, offset by seed.
 std::string PatternBytes(std::size_t count, unsigned seed = 0);
@@ -45,6 +49,11 @@ std::string Translated(const std::string& bytes);
 std::vector<TranslationKernel> RunnableKernels();
 // A path handed over from the Unix side, as Windows sees it.
 std::string WindowsPath(const std::string& unixPath);
+// A path on Wine's Z: drive as the Unix side sees it; empty for any other path.
+std::string UnixPath(const std::string& windowsPath);
+// Runs command (no double quotes in it) through the Unix /bin/sh that Wine runs on; its exit
+// status, or -1 if it could not start or did not end within ten seconds.
+int RunUnixCommand(const std::string& command);
 
 struct ShownMessage {
     std::string text;
@@ -72,4 +81,7 @@ struct ProgramRun {
     std::string output;
     std::string errors;
 };
-ProgramRun RunProgram(const std::string& commandLine);
+// whileRunning, if given, is called once the program has started, while its output is read;
+// the program is waited for after it returns.
+ProgramRun RunProgram(const std::string& commandLine,
+                      const std::function<void(const PROCESS_INFORMATION&)>& whileRunning = nullptr);

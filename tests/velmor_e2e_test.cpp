@@ -747,22 +747,22 @@ TEST_F(VelmorTest, StartedWithAFileTheInputFieldNamesIt)
     EXPECT_EQ(ControlText(GetDlgItem(dialog, IdInFile)), in) << "the first copy was not told of the file";
 }
 
-// A file of size bytes that takes no room: where Wine sees the Linux /dev/shm its holes read
-// at memory speed, elsewhere it is a sparse file in folder.
+// Where Wine sees the Linux /dev/shm, its files live in memory: a sparse input's holes read at
+// memory speed there, and a stopped job's temporary output costs no disk.
+bool HasMemoryFolder()
+{
+    DWORD shm = GetFileAttributesW(L"Z:\\dev\\shm");
+    return shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A file of size bytes that takes no room, in memory where the machine has it.
 class SparseInput {
 public:
     SparseInput(const ScratchFolder& folder, std::uint64_t size)
+        : path_(HasMemoryFolder() ? "Z:\\dev\\shm\\velmor-e2e-" + std::to_string(GetCurrentProcessId()) + ".ebc"
+                                  : folder / "sparse.ebc"),
+          made_(MakeSparseFile(path_, size))
     {
-        DWORD shm = GetFileAttributesW(L"Z:\\dev\\shm");
-        bool inMemory = shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        path_ = inMemory ? "Z:\\dev\\shm\\velmor-e2e-" + std::to_string(GetCurrentProcessId()) + ".ebc"
-                         : folder / "sparse.ebc";
-        OwnedHandle file(CreateFileW(Utf16(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        LARGE_INTEGER end;
-        end.QuadPart = static_cast<LONGLONG>(size);
-        made_ = file.get() != INVALID_HANDLE_VALUE && SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) &&
-                SetEndOfFile(file.get());
-        if (file.get() == INVALID_HANDLE_VALUE) file.release();
     }
     ~SparseInput() { DeleteFileW(Utf16(path_).c_str()); }
     SparseInput(const SparseInput&) = delete;
@@ -772,7 +772,7 @@ public:
 
 private:
     std::string path_;
-    bool made_ = false;
+    bool made_;
 };
 
 // 2 GiB in records of one byte: about four seconds of work here, and NUL costs no disk.
@@ -829,34 +829,20 @@ JobWatch WatchJob(HWND dialog, DWORD processId, const std::function<void()>& onP
     return watch;
 }
 
-// An output of a few words that a stopped job must leave as it was, in a folder of its own: in
-// memory where Wine sees /dev/shm, since the job's temporary file may reach a gigabyte before
-// it goes.
+// An output of a few words that a stopped job must leave as it was, in a folder of its own:
+// in memory where the machine has it, since the job's temporary file may reach a gigabyte
+// before it goes.
 class OldOutput {
 public:
-    explicit OldOutput(const ScratchFolder& folder)
-    {
-        DWORD shm = GetFileAttributesW(L"Z:\\dev\\shm");
-        bool inMemory = shm != INVALID_FILE_ATTRIBUTES && (shm & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        folder_ = inMemory ? "Z:\\dev\\shm\\velmor-e2e-out-" + std::to_string(GetCurrentProcessId()) : folder / "out";
-        CreateDirectoryW(Utf16(folder_).c_str(), nullptr);
-        WriteWholeFile(Path(), Words);
-    }
-    ~OldOutput()
-    {
-        for (const std::string& name : FolderEntries(folder_)) DeleteFileW(Utf16(folder_ + "\\" + name).c_str());
-        RemoveDirectoryW(Utf16(folder_).c_str());
-    }
-    OldOutput(const OldOutput&) = delete;
-    OldOutput& operator=(const OldOutput&) = delete;
-    std::string Path() const { return folder_ + "\\old.txt"; }
+    OldOutput() { WriteWholeFile(Path(), Words); }
+    std::string Path() const { return folder_ / "old.txt"; }
     std::string Bytes() const { return ReadWholeFile(Path()); }
     // Nothing else in its folder either: no part of the new output, and no temporary file.
-    std::vector<std::string> Folder() const { return FolderEntries(folder_); }
+    std::vector<std::string> Folder() const { return FolderEntries(folder_.Path()); }
     static constexpr const char* Words = "old words";
 
 private:
-    std::string folder_;
+    ScratchFolder folder_{HasMemoryFolder() ? "Z:\\dev\\shm" : ""};
 };
 
 // Sparse, records of one byte: half a minute of work if nobody stopped it.
@@ -954,7 +940,7 @@ TEST_F(LongJobTest, TheDialogAnswersAndShowsHowFarTheJobHasCome)
 TEST_F(LongJobTest, TheProgressWindowStopsTheJobAndTheOutputStaysAsItWas)
 {
     SparseInput input(folder, StoppedJobBytes);
-    OldOutput old(folder);
+    OldOutput old;
     StartLongJob(input, old.Path());
     struct Way {
         const char* name;
@@ -1007,7 +993,7 @@ TEST_F(LongJobTest, TheProgressWindowStopsTheJobAndTheOutputStaysAsItWas)
 TEST_F(LongJobTest, ACloseOfTheMainWindowStopsTheJobAndEndsTheProgram)
 {
     SparseInput input(folder, StoppedJobBytes);
-    OldOutput old(folder);
+    OldOutput old;
     struct Way {
         const char* name;
         bool afterProgressWindow;

@@ -119,14 +119,7 @@ TEST_F(VelmorcTest, UsageForBadArguments)
 TEST_F(VelmorcTest, ProgressOnRequestOnlyOnStandardError)
 {
     // A sparse gibibyte: long enough for several redraws, cheap to make; the output goes to NUL.
-    {
-        HANDLE file = CreateFileA(in.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        LARGE_INTEGER size;
-        size.QuadPart = 1LL << 30;
-        EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
-        CloseHandle(file);
-    }
+    ASSERT_TRUE(MakeSparseFile(in, 1ULL << 30));
     const std::string created = "Created  1073741824 bytes in output file.\r\n";
     ULONGLONG started = GetTickCount64();
     ProgramRun shown = RunVelmorc("--progress " + Quoted(in) + " NUL");
@@ -166,6 +159,122 @@ TEST_F(VelmorcTest, ProgressOnRequestOnlyOnStandardError)
     EXPECT_EQ(quiet.exitCode, 0u);
     EXPECT_EQ(quiet.output, created);
     EXPECT_EQ(quiet.errors, "") << "no progress without a console or --progress";
+}
+
+std::uint64_t FileSize(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Utf16(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::uint64_t BytesInFolder(const std::string& folder)
+{
+    std::uint64_t bytes = 0;
+    for (const std::string& name : FolderEntries(folder)) bytes += FileSize(folder + "\\" + name);
+    return bytes;
+}
+
+// A job stopped from outside, or its process killed, part way through a long input: whatever
+// it had written is gone and the output is the old one (or none), unless it had to be written
+// in place. The long input is sparse and, with the output, in memory (/dev/shm), which Wine
+// shows as Z:\dev\shm; a SIGINT to the program's own process is Wine's Ctrl+C.
+TEST(VelmorcStopTest, AJobStoppedOrKilledLeavesTheOutputAsItWas)
+{
+    DWORD shm = GetFileAttributesW(L"Z:\\dev\\shm");
+    if (shm == INVALID_FILE_ATTRIBUTES || !(shm & FILE_ATTRIBUTE_DIRECTORY) || !FileExists("Z:\\bin\\sh"))
+        GTEST_SKIP() << "needs Wine's view of /dev/shm and /bin/sh";
+    const std::uint64_t inputBytes = 16ULL << 30;
+    const char unchanged[] = "velmorc: the job was stopped; the output was left unchanged";
+    const char inPlace[] = "velmorc: the job was stopped; the output, written in place, is incomplete";
+    const std::string oldWords = "old words";
+    enum class Way { CtrlC, Kill };
+    struct Case {
+        const char* name;
+        Way way;
+        bool outputExists;
+        bool folderTakesNoNewFile;
+        bool progress;
+        const char* message;  // on standard error's last line, after a Ctrl+C
+    };
+    const Case cases[] = {
+        {"Ctrl+C", Way::CtrlC, true, false, true, unchanged},
+        {"Ctrl+C, no output before, no progress line", Way::CtrlC, false, false, false, unchanged},
+        {"Ctrl+C, a folder that takes no new file", Way::CtrlC, true, true, false, inPlace},
+        {"killed", Way::Kill, true, false, true, nullptr},
+        {"killed, no output before", Way::Kill, false, false, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder place("Z:\\dev\\shm");
+        std::string in = place / "in.ebc";
+        ASSERT_TRUE(MakeSparseFile(in, inputBytes));
+        std::string outFolder = place / "out";
+        ASSERT_TRUE(CreateDirectoryW(Utf16(outFolder).c_str(), nullptr));
+        std::string out = outFolder + "\\old.txt";
+        if (c.outputExists) WriteWholeFile(out, oldWords);
+        // Only this test's velmorc has the folder's name, followed by its subfolder, on its command line.
+        std::string pattern = "[v]elmorc[.]exe.*" + place.Path().substr(place.Path().rfind('\\') + 1) + ".out";
+        if (c.folderTakesNoNewFile) {
+            ASSERT_EQ(RunUnixCommand("chmod a-w " + UnixPath(outFolder)), 0);
+        }
+
+        ULONGLONG stoppedAt = 0, endedAt = 0;
+        std::uint64_t writtenBeforeStop = 0;
+        ProgramRun run = RunProgram(
+            "\"" + Velmorc + "\" " + (c.progress ? "--progress " : "") + "\"" + in + "\" \"" + out + "\"",
+            [&](const PROCESS_INFORMATION& process) {
+                std::uint64_t before = c.outputExists ? oldWords.size() : 0;
+                ULONGLONG startedAt = GetTickCount64();
+                while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT && BytesInFolder(outFolder) <= before &&
+                       GetTickCount64() - startedAt < 10000) {
+                }
+                std::uint64_t now = BytesInFolder(outFolder);
+                writtenBeforeStop = now > before ? now - before : 0;
+                stoppedAt = GetTickCount64();
+                if (c.way == Way::Kill) {
+                    EXPECT_TRUE(TerminateProcess(process.hProcess, 9));
+                } else {
+                    EXPECT_EQ(RunUnixCommand("pkill -INT -f '" + pattern + "'"), 0) << "no process matched " << pattern;
+                }
+                // A job that runs on would fill the memory with its output.
+                if (WaitForSingleObject(process.hProcess, 3000) == WAIT_TIMEOUT) {
+                    ADD_FAILURE() << "still running 3 s after the stop";
+                    TerminateProcess(process.hProcess, 9);
+                    WaitForSingleObject(process.hProcess, INFINITE);
+                }
+                endedAt = GetTickCount64();
+            });
+        if (c.folderTakesNoNewFile) {
+            EXPECT_EQ(RunUnixCommand("chmod u+w " + UnixPath(outFolder)), 0);
+        }
+        std::printf("[ stop     ] %s: ended %llu ms after the stop, %llu bytes written by then\n", c.name,
+                    static_cast<unsigned long long>(endedAt - stoppedAt), static_cast<unsigned long long>(writtenBeforeStop));
+        EXPECT_GT(writtenBeforeStop, 0u) << "the job was not under way";
+        EXPECT_LE(endedAt - stoppedAt, 3000u);
+
+        if (c.message != nullptr) {
+            EXPECT_EQ(run.exitCode, 3u) << run.errors;
+            EXPECT_EQ(run.output, "");
+            const std::string lastLine = std::string(c.message) + "\r\n";
+            if (c.progress) {
+                EXPECT_EQ(run.errors.rfind("\r0%  0 of 17179869184 bytes", 0), 0u) << run.errors;
+                ASSERT_GE(run.errors.size(), lastLine.size() + 2) << run.errors;
+                EXPECT_EQ(run.errors.substr(run.errors.size() - lastLine.size() - 2), "\r\n" + lastLine)
+                    << "the progress line is finished first: " << run.errors;
+            } else {
+                EXPECT_EQ(run.errors, lastLine);
+            }
+        }
+        // The temporary file is gone with the job, even with a killed one.
+        EXPECT_EQ(FolderEntries(outFolder), c.outputExists ? std::vector<std::string>{"old.txt"} : std::vector<std::string>{});
+        if (c.folderTakesNoNewFile) {
+            EXPECT_GT(FileSize(out), oldWords.size()) << "written in place";
+            EXPECT_LT(FileSize(out), inputBytes);
+        } else if (c.outputExists) {
+            EXPECT_EQ(ReadWholeFile(out), oldWords);
+        }
+    }
 }
 
 // Sets VELMOR_KERNEL for the programs this test starts, and takes it away again.
@@ -224,6 +333,9 @@ TEST_F(VelmorcTest, VersionAndHelp)
     ProgramRun help = RunVelmorc("--help");
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_EQ(help.output.rfind("usage: velmorc [--progress] INPUT OUTPUT [LRECL]", 0), 0u) << help.output;
+    for (const char* exitCode : {"exit codes: 0 done, 1 a check failed or the job reported an error, 2 bad arguments",
+                                 "\r\n  3 stopped (Ctrl+C, Ctrl+Break, the console closed): the output is left as it was"})
+        EXPECT_NE(help.output.find(exitCode), std::string::npos) << exitCode;
     EXPECT_EQ(help.errors, "");
 }
 
