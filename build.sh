@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
-PACKAGES="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool imagemagick cmake make googletest time"
+PACKAGES="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool imagemagick cmake make googletest time procps"
 
 # Whether this machine executes 32-bit x86 Linux code: a 91-byte program that only exits.
 # Some virtual machines refuse it; 32-bit Wine cannot start there, so it is not installed.

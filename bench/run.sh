@@ -4,8 +4,10 @@
 # Usage: bench/run.sh BUILD_DIR   (./build.sh bench sets up Wine and calls this)
 #   BENCH_PAIRS    pairs per ratio and file size (default 15, at least 7)
 #   BENCH_SIZES    file sizes in MiB (default "512 1024")
-#   BENCH_KERNELS  the kernels to measure end to end (default: every one this machine runs)
+#   BENCH_KERNELS  the kernels to measure end to end (default: every one this machine runs;
+#                  none: only the replace's cost and the observer's)
 #   BENCH_PIN      0 lets the system place every process where it likes (default 1: one core)
+#   BENCH_REPLACE  0 leaves out what replacing an existing output costs (default 1)
 #
 # Each ratio is the median over pairs of runs made back to back (A, B, A, B, ...), so that
 # a slower spell of a shared machine weighs on both sides of a pair alike. No output file
@@ -90,6 +92,7 @@ echo
 
 # velmorc itself says which kernels it runs: it refuses any other with exit code 2.
 kernels=${BENCH_KERNELS:-}
+[ "$kernels" != none ] || kernels=" "
 if [ -z "$kernels" ]; then
   for k in plain ssse3 avx2 avx512vbmi; do
     VELMOR_KERNEL=$k "$WINE" "$velmorc" empty.ebc out-empty.txt >/dev/null 2>&1 && kernels="$kernels $k"
@@ -179,6 +182,82 @@ done
 echo "Goals: steady <= 1.30 (ssse3 1.60), LRECL 80 <= 1.10, plain / conv=ascii <= 0.80 (ssse3 none)"
 echo "  kernel        size   steady / copy   LRECL 80 / plain   plain / ascii$summary"
 echo
+
+# What the replace costs: a job writes a disk output as a temporary file and renames it over the
+# old one at its end. Written in place, as every output was before the replace and as it still
+# is in a folder whose path leaves no room for a temporary name, the same job is the peer; an
+# in-place run against another in-place run shows the machine's own noise. All with the kernel
+# velmorc chooses itself.
+#
+# While a replacing job writes, the old output still holds its memory, so the new one takes
+# memory that was free. On a virtual machine that hands free memory back to its host, that
+# costs up to a second per 512 MiB when the memory has been free for a while, and nothing when
+# it was freed a moment ago: dd writing a temporary file and mv renaming it over the old one
+# pays the same. So each timed run follows a run of the same command (warm: the memory the
+# last run freed is what this one takes, as in a series of jobs), and the cold figures, with
+# no such run before them, stand beside dd's own write-and-rename.
+if [ "${BENCH_REPLACE:-1}" != 0 ]; then
+  unset VELMOR_KERNEL
+  # The Windows name is "Z:" and the Unix one: 245 bytes leaves room for "\o.txt", not for
+  # "\~velmor-XXXXXXXX.tmp".
+  cramped="$data/$(head -c $((245 - 2 - ${#data} - 1)) /dev/zero | tr '\0' d)"
+  mkdir -p "$cramped"
+  echo "What replacing an existing output costs (velmorc's own kernel; medians of $pairs pairs):"
+  for mib in $sizes; do
+    input="in-$mib.ebc"
+    head -c $((mib * 1024 * 1024)) /dev/urandom > "$input"
+    dd_replaced=("${pin[@]}" sh -c "dd if=$input of=out-$mib-dd.tmp bs=2M status=none && mv -f out-$mib-dd.tmp out-$mib-dd.txt")
+    dd_inplace=( "${pin[@]}" dd if="$input" of="out-$mib-dd-inplace.txt" bs=2M status=none)
+    for form in plain 80; do
+      lrecl=(); [ "$form" = plain ] || lrecl=(80)
+      replaced=( "${pin[@]}" "$WINE" "$velmorc" "$input" "out-$mib-replaced.txt" "${lrecl[@]}")
+      inplace=(  "${pin[@]}" "$WINE" "$velmorc" "$input" "${cramped#"$data/"}/o.txt" "${lrecl[@]}")
+      inplace2=( "${pin[@]}" "$WINE" "$velmorc" "$input" "${cramped#"$data/"}/p.txt" "${lrecl[@]}")
+      for warm in replaced inplace inplace2 dd_replaced dd_inplace; do
+        declare -n command=$warm
+        timed "${command[@]}" > /dev/null
+      done
+      unset -n command
+      [ -z "$(find "$cramped" -name '~velmor-*')" ] || { echo "a temporary file was made where none fits" >&2; exit 1; }
+      : > rr.txt; : > rn.txt; : > rc.txt; : > rd.txt; : > t-replaced.txt; : > t-inplace.txt
+      for _ in $(seq "$pairs"); do
+        timed "${replaced[@]}" > /dev/null; read -r a _ < <(timed "${replaced[@]}")
+        timed "${inplace[@]}" > /dev/null;  read -r b _ < <(timed "${inplace[@]}")
+        timed "${inplace2[@]}" > /dev/null; read -r c _ < <(timed "${inplace2[@]}")
+        echo "$a $b" | awk '{ print $1 / $2 }' >> rr.txt
+        echo "$c $b" | awk '{ print $1 / $2 }' >> rn.txt
+        echo "$a" >> t-replaced.txt; echo "$b" >> t-inplace.txt
+      done
+      for _ in $(seq "$pairs"); do
+        read -r a _ < <(timed "${replaced[@]}")
+        read -r b _ < <(timed "${inplace[@]}")
+        read -r d _ < <(timed "${dd_replaced[@]}")
+        read -r e _ < <(timed "${dd_inplace[@]}")
+        echo "$a $b" | awk '{ print $1 / $2 }' >> rc.txt
+        echo "$d $e" | awk '{ print $1 / $2 }' >> rd.txt
+      done
+      # No slower within the noise: the median pair at most the highest of the in-place pairs.
+      # Where the machine charges for the second copy's memory, dd's own write-and-rename shows
+      # how much: a replace no dearer than dd's costs the job nothing of its own.
+      ratio=$(median < rr.txt); noise_high=$(sort -g rn.txt | tail -1); dd_ratio=$(median < rd.txt)
+      verdict=$(awk -v r="$ratio" -v n="$noise_high" -v d="$dd_ratio" 'BEGIN {
+        if (r <= 1 || r <= n) print "no slower: met"
+        else if (r <= d) print "slower than the noise, as dd and mv are: the memory of the second copy"
+        else print "slower than the noise and than dd and mv: NOT met" }')
+      [ "$form" = plain ] && name="plain" || name="LRECL 80"
+      printf '  %-9s %5s MiB, warm: replaced %.3f s, in place %.3f s; replaced / in place %.3f (%s; %s)\n' \
+        "$name" "$mib" "$(median < t-replaced.txt)" "$(median < t-inplace.txt)" "$ratio" "$(spread rr.txt)" "$verdict"
+      printf '  %-9s %5s MiB, warm: noise, in place / in place %.3f (%s; highest %.3f)\n' \
+        "$name" "$mib" "$(median < rn.txt)" "$(spread rn.txt)" "$noise_high"
+      printf '  %-9s %5s MiB, cold: replaced / in place %.3f (%s); dd and mv / dd in place %.3f (%s)\n' \
+        "$name" "$mib" "$(median < rc.txt)" "$(spread rc.txt)" "$(median < rd.txt)" "$(spread rd.txt)"
+      case "$verdict" in *"NOT met") failed=1 ;; esac
+    done
+    rm -f "$input" out-"$mib"-*.txt "$cramped"/*.txt
+  done
+  echo
+fi
+
 # What keeping the dialog alive costs a job: a sparse 1 GiB input costs no disk, NUL no memory.
 truncate -s 1G sparse.ebc
 "${pin[@]}" "$WINE" "$build/bench/observer_cost.exe" sparse.ebc NUL 11

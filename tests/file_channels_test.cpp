@@ -134,14 +134,6 @@ TEST_F(FileChannels, TheInputOpenNeverCreatesAFile)
     Close(1);
 }
 
-// A folder of its own whose path leaves room for a 13-byte name, and none for a temporary one.
-std::string CrampedFolder(const ScratchFolder& folder)
-{
-    std::string cramped = folder.Path() + "\\" + std::string(MaxFileNameLength - 14 - folder.Path().size(), 'd');
-    if (!CreateDirectoryA(cramped.c_str(), nullptr)) ADD_FAILURE() << "cannot create " << cramped;
-    return cramped;
-}
-
 TEST_F(FileChannels, ATemporaryChannelTakesItsNameOnlyWhenCommitted)
 {
     const std::string final = folder / "new.txt";
@@ -180,13 +172,6 @@ TEST_F(FileChannels, ATemporaryChannelTakesItsNameOnlyWhenCommitted)
     EXPECT_EQ(commit(theirs, false), 75);
     EXPECT_EQ(ReadWholeFile(theirs), "theirs");
     EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"new.txt", "theirs.txt"}));
-
-    std::string cramped = CrampedFolder(folder);
-    ErrorCell error;
-    OpenTemporaryChannel(cramped + "\\o.txt", 1, error);
-    EXPECT_NE(TakeErrorNumber(error), 0) << "no temporary name of at most 259 bytes fits there";
-    EXPECT_EQ(FolderEntries(cramped), std::vector<std::string>{});
-    EXPECT_EQ(NextFreeFileNumber(), 1);
 }
 
 TEST_F(FileChannels, FileNumbers)
