@@ -20,6 +20,7 @@ enum : std::uint16_t {
     OpenBinaryReadWrite = 0x20C1,      // conversion job's output: falls back to read-only
     OpenBinaryExisting = 0x20D1,       // conversion job's input and output: never creates a file
     OpenOutputExplicit = 0x0261,       // output probe: write or nothing
+    OpenBinarySharedInput = 0x2094,    // record-length guess: reads, never creates or locks
 };
 
 // The name a channel opens: the name itself; empty for a name with a wildcard, or one longer
