@@ -115,7 +115,7 @@ public:
         // Two lengths that fit alike and are no multiples of each other: the file tells neither.
         for (const Accepted& other : records)
             if (other.length != best.length && other.strength >= 0.9 * best.strength) return 0;
-        return best.length;
+        return HasLineEnds(best.length) ? 0 : best.length;
     }
 
 private:
@@ -180,6 +180,27 @@ private:
         std::sort(candidates.begin(), candidates.end());
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
         return candidates;
+    }
+
+    // Text whose lines end in NL, LF or CR LF can fit a length by its words alone; its line
+    // ends, frequent and spread evenly over the columns, show it has lines.
+    bool HasLineEnds(std::int32_t length) const
+    {
+        auto l = static_cast<std::size_t>(length);
+        for (int end : {0x15, 0x25, 0x0A}) {
+            std::vector<std::size_t> columns(l);
+            std::size_t count = 0;
+            for (std::size_t i = 0; i < size_; ++i)
+                if (bytes_[i] == end) {
+                    ++count;
+                    ++columns[i % l];
+                }
+            // Binary fields hold these bytes too, but in their own few columns.
+            if (count >= MinimumRecords && count * 160 >= size_ &&
+                *std::max_element(columns.begin(), columns.end()) <= 3 * count / l + 3)
+                return true;
+        }
+        return false;
     }
 
     bool EnoughRecords(std::int32_t length) const

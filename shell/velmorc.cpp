@@ -3,7 +3,9 @@
 #include "convert_file.h"
 #include "dll_search.h"
 #include "messages.h"
+#include "file_search.h"
 #include "process_request.h"
+#include "record_guess.h"
 #include "text.h"
 #include "translation_kernel.h"
 #include "version.h"
@@ -15,10 +17,14 @@
 
 namespace {
 
-const char Usage[] = "usage: velmorc [--progress] INPUT OUTPUT [LRECL]\n"
+const char Usage[] = "usage: velmorc [--progress] INPUT OUTPUT [LRECL | auto]\n"
+                     "       velmorc --guess INPUT\n"
                      "       velmorc --version | --help\n"
                      "  converts the EBCDIC file INPUT into the PC file OUTPUT; with LRECL (1 to\n"
-                     "  999999), into records of LRECL bytes, each followed by CR LF.\n"
+                     "  999999), into records of LRECL bytes, each followed by CR LF; with auto,\n"
+                     "  into records of the length INPUT's own structure shows.\n"
+                     "  --guess     writes that length (2 to 32760) on standard output; where\n"
+                     "              INPUT shows no fixed records clearly, exit code 1\n"
                      "  --progress  show how far the job has come on standard error (the default\n"
                      "              when standard error is a console)\n"
                      "  VELMOR_KERNEL=plain|ssse3|avx2|avx512vbmi in the environment picks the\n"
@@ -136,6 +142,21 @@ bool ReadRecordLength(const char* text, std::int32_t& lrecl)
     return true;
 }
 
+// The input's check alone, its message on standard error; then the length the input shows,
+// or the message that it shows none.
+bool GuessFromInput(const char* given, std::int32_t& lrecl)
+{
+    std::string input = BareFileName(given);
+    ErrorCell error;
+    if (input.empty() || FindFileName(input, 0, error).empty()) {
+        ShowMessage("Input File Not Found", ErrorCaption.Text(), MB_ICONHAND);
+        return false;
+    }
+    lrecl = IsOrdinaryFile(input) ? GuessRecordLength(input) : 0;
+    if (lrecl == 0) std::fprintf(stderr, "velmorc: no fixed record length found in %s\n", given);
+    return lrecl != 0;
+}
+
 // Each kernel gives the same bytes; picking one lets a user or a benchmark measure it.
 bool UseKernelOfTheEnvironment()
 {
@@ -168,6 +189,7 @@ int main(int argc, char** argv)
         std::puts("velmorc " VELMOR_VERSION_TEXT);
         return Done;
     }
+    bool guess = argc == 3 && std::strcmp(argv[1], "--guess") == 0;
     bool progress = argc > 1 && std::strcmp(argv[1], "--progress") == 0;
     if (progress) {
         --argc;
@@ -175,11 +197,12 @@ int main(int argc, char** argv)
     }
     std::int32_t fixedRecords = argc == 4 ? -1 : 0;
     std::int32_t lrecl = 0;
-    if (argc < 3 || argc > 4 || (argc == 4 && !ReadRecordLength(argv[3], lrecl))) {
+    bool automatic = argc == 4 && std::strcmp(argv[3], "auto") == 0;
+    if (!guess && (argc < 3 || argc > 4 || (argc == 4 && !automatic && !ReadRecordLength(argv[3], lrecl)))) {
         std::fputs(Usage, stderr);
         return BadArguments;
     }
-    if (!UseKernelOfTheEnvironment()) return BadArguments;
+    if (!guess && !UseKernelOfTheEnvironment()) return BadArguments;
     ErrorCaption = ProgramErrorCaption;
     bool failed = false;
     ProgressLine line;
@@ -189,6 +212,14 @@ int main(int argc, char** argv)
         if (style & MB_ICONHAND) failed = true;
         return IDOK;
     });
+
+    if (guess) {
+        if (!GuessFromInput(argv[2], lrecl)) return Failed;
+        std::printf("%d\n", static_cast<int>(lrecl));
+        return Done;
+    }
+    // No file is made or changed for a length the input does not show.
+    if (automatic && !GuessFromInput(argv[1], lrecl)) return Failed;
 
     std::string input = BareFileName(argv[1]);
     std::string output = BareFileName(argv[2]);

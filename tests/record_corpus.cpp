@@ -347,6 +347,13 @@ std::vector<CorpusFile> RecordCorpus(unsigned seed)
             static_cast<std::int32_t>(length));
     }
     add("text with NL", NewLineText(3000, seed + 1), 0);
+    std::string fewWords;
+    for (std::size_t line = 0; line < 2000; ++line) {
+        std::string text = "ACCOUNT";
+        for (std::size_t words = make.Below(12); words > 0; --words) text += make.Chance(0.5) ? " BALANCE" : " OF";
+        fewWords += Ebcdic(text) + '\x15';
+    }
+    add("text with NL, of few words", fewWords, 0);
     add("variable records with RDWs", VariableRecords(make, 2000), 0);
     add("random bytes", RandomBytes(make, 1u << 20), 0);
     add("random bytes, 100 KB", RandomBytes(make, 100000), 0);

@@ -1,5 +1,6 @@
 // velmor.exe run as a user runs it: started in a folder of its own, its dialogs filled and
 // pressed from this program, its message boxes and its main dialog read off the screen.
+#include "record_corpus.h"
 #include "support.h"
 #include "velmor_window_ids.h"
 #include "window_driver.h"
@@ -589,6 +590,68 @@ TEST_F(VelmorTest, ViewRefusesAMissingOutputFile)
     // A launch happens before the box could show, so a started editor would be here by now.
     EXPECT_EQ(ChildrenOf(velmor->Id()), std::vector<DWORD>{}) << "an editor was started";
     Answer(box);
+}
+
+// Ticking the box, or leaving the input field with it ticked, offers the length the input's
+// own structure shows, all of it selected so that typing replaces it; a length already typed,
+// or an input without records, leaves the field as it was. No box says anything, and Process
+// takes the offered length as a typed one.
+TEST_F(VelmorTest, OffersTheRecordLengthTheInputShows)
+{
+    const std::string cards = folder / "cards.ebc", text = folder / "text.ebc", out = folder / "out.txt";
+    WriteWholeFile(cards, CardImages(200, 3));
+    WriteWholeFile(text, NewLineText(1000, 3));
+    ASSERT_TRUE(Start());
+    struct Case {
+        const char* what;
+        std::string input;
+        const char* typed;
+        bool leaveInput;  // the input named after the tick, and left for View
+        const char* offered;
+    };
+    const Case cases[] = {
+        {"ticked", cards, "", false, "80"},
+        {"input left", cards, "", true, "80"},
+        {"a length typed", cards, "133", false, "133"},
+        {"a length typed, input left", cards, "72", true, "72"},
+        {"a stream file", text, "", false, ""},
+        {"a stream file, input left", text, "", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (IsChecked(dialog, IdFixedCrlf)) {
+            PostClick(dialog, IdFixedCrlf);
+            EXPECT_TRUE(WaitUntil([&] { return !IsChecked(dialog, IdFixedCrlf); }));
+        }
+        Fill(IdLrecl, c.typed);
+        Fill(IdInFile, c.leaveInput ? "" : c.input);
+        Tick();
+        if (c.leaveInput) {
+            Fill(IdInFile, c.input);
+            PostFocus(dialog, IdInFile);
+            ExpectFocusOn(IdInFile);
+            PostFocus(dialog, IdView);
+        }
+        ExpectFocusOn(c.leaveInput ? IdView : IdLrecl);
+        HWND field = GetDlgItem(dialog, IdLrecl);
+        EXPECT_TRUE(WaitUntil([&] { return ControlText(field) == c.offered; }, 2000)) << "the field holds "" << ControlText(field) << """;
+        if (*c.typed == '\0' && *c.offered != '\0') {
+            DWORD selection = static_cast<DWORD>(SendMessageW(field, EM_GETSEL, 0, 0));
+            EXPECT_EQ(LOWORD(selection), 0u);
+            EXPECT_EQ(HIWORD(selection), std::string(c.offered).size()) << "the offered length is not selected whole";
+        }
+        EXPECT_EQ(FindMessageBox(velmor->Id()), nullptr) << "a box shows";
+    }
+
+    Fill(IdInFile, cards);
+    Fill(IdLrecl, "");
+    PostClick(dialog, IdFixedCrlf);
+    EXPECT_TRUE(WaitUntil([&] { return !IsChecked(dialog, IdFixedCrlf); }));
+    Tick();
+    Fill(IdOutFile, out);
+    MessageBoxView results = Press(IdProcess);
+    ExpectBox(results, ResultsCaption, "Created  200 80-byte records", BoxIcon::Information);
+    Answer(results);
 }
 
 // 259 bytes is the most a name may have; one byte more is refused, never cut to another file.

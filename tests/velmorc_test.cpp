@@ -1,4 +1,5 @@
 // The console converter, run as a user runs it: arguments in, files, text and exit code out.
+#include "record_corpus.h"
 #include "support.h"
 #include "translation_kernel.h"
 #include "translation_table.h"
@@ -107,12 +108,52 @@ TEST_F(VelmorcTest, JobErrorsGoToStandardErrorAndTheExitCode)
     EXPECT_EQ(ReadWholeFile(in), "x");
 }
 
+// The length a file's own structure shows, alone and as the job's; a stream file shows none
+// and gets no output; a missing input gets its check's message.
+TEST_F(VelmorcTest, GuessesTheRecordLengthAloneAndForTheJob)
+{
+    WriteWholeFile(in, CardImages(300, 5));
+    const std::string text = folder / "text.ebc", given = folder / "given.txt";
+    WriteWholeFile(text, NewLineText(2000, 5));
+
+    ProgramRun guess = RunVelmorc("--guess " + Quoted(in));
+    EXPECT_EQ(guess.exitCode, 0u);
+    EXPECT_EQ(guess.output, "80\r\n");
+    EXPECT_EQ(guess.errors, "");
+    ProgramRun job = RunVelmorc(Quoted(in) + " " + Quoted(out) + " auto");
+    EXPECT_EQ(job.exitCode, 0u);
+    EXPECT_EQ(job.output, "Created  300 80-byte records\r\n");
+    EXPECT_EQ(RunVelmorc(Quoted(in) + " " + Quoted(given) + " 80").exitCode, 0u);
+    EXPECT_EQ(ReadWholeFile(out), ReadWholeFile(given)) << "auto gives the file that its length gives";
+
+    struct Case {
+        std::string arguments;
+        std::string errors;
+    };
+    const std::string none = "velmorc: no fixed record length found in " + text + "\r\n";
+    const std::string missing = "EBCDIC-ASCII Error: Input File Not Found\r\n";
+    const Case cases[] = {
+        {"--guess " + Quoted(text), none},
+        {Quoted(text) + " " + Quoted(folder / "new.txt") + " auto", none},
+        {"--guess " + Quoted(folder / "missing.ebc"), missing},
+        {Quoted(folder / "missing.ebc") + " " + Quoted(folder / "new.txt") + " auto", missing},
+    };
+    for (const Case& c : cases) {
+        ProgramRun run = RunVelmorc(c.arguments);
+        EXPECT_EQ(run.exitCode, 1u) << c.arguments;
+        EXPECT_EQ(run.errors, c.errors) << c.arguments;
+        EXPECT_EQ(run.output, "") << c.arguments;
+    }
+    EXPECT_FALSE(FileExists(folder / "new.txt")) << "no output is made for a length the input does not show";
+}
+
 TEST_F(VelmorcTest, UsageForBadArguments)
 {
-    for (const char* arguments : {"", "one", "a b 80x", "a b 1234567", "a b c d", "a b -5", "--progress", "--progress a", "a --progress b"}) {
+    for (const char* arguments : {"", "one", "a b 80x", "a b 1234567", "a b c d", "a b -5", "--progress", "--progress a", "a --progress b",
+                                  "--guess", "--guess a b", "a b Auto"}) {
         ProgramRun run = RunVelmorc(arguments);
         EXPECT_EQ(run.exitCode, 2u) << arguments;
-        EXPECT_EQ(run.errors.rfind("usage: velmorc [--progress] INPUT OUTPUT [LRECL]", 0), 0u) << arguments;
+        EXPECT_EQ(run.errors.rfind("usage: velmorc [--progress] INPUT OUTPUT [LRECL | auto]", 0), 0u) << arguments;
     }
 }
 
@@ -332,8 +373,9 @@ TEST_F(VelmorcTest, VersionAndHelp)
     EXPECT_EQ(version.output, "velmorc " VELMOR_VERSION_TEXT "\r\n");
     ProgramRun help = RunVelmorc("--help");
     EXPECT_EQ(help.exitCode, 0u);
-    EXPECT_EQ(help.output.rfind("usage: velmorc [--progress] INPUT OUTPUT [LRECL]", 0), 0u) << help.output;
-    for (const char* exitCode : {"exit codes: 0 done, 1 a check failed or the job reported an error, 2 bad arguments",
+    EXPECT_EQ(help.output.rfind("usage: velmorc [--progress] INPUT OUTPUT [LRECL | auto]", 0), 0u) << help.output;
+    for (const char* exitCode : {"\r\n       velmorc --guess INPUT\r\n", "with auto,\r\n  into records of the length INPUT's own structure shows.",
+                                 "exit codes: 0 done, 1 a check failed or the job reported an error, 2 bad arguments",
                                  "\r\n  3 stopped (Ctrl+C, Ctrl+Break, the console closed): the output is left as it was"})
         EXPECT_NE(help.output.find(exitCode), std::string::npos) << exitCode;
     EXPECT_EQ(help.errors, "");
