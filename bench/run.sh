@@ -5,7 +5,7 @@
 #   BENCH_PAIRS    pairs per ratio and file size (default 15, at least 7)
 #   BENCH_SIZES    file sizes in MiB (default "512 1024")
 #   BENCH_KERNELS  the kernels to measure end to end (default: every one this machine runs;
-#                  none: only the replace's cost and the observer's)
+#                  none: only the replace's cost, the guess's and the observer's)
 #   BENCH_PIN      0 lets the system place every process where it likes (default 1: one core)
 #   BENCH_REPLACE  0 leaves out what replacing an existing output costs (default 1)
 #
@@ -257,6 +257,10 @@ if [ "${BENCH_REPLACE:-1}" != 0 ]; then
   done
   echo
 fi
+
+# The record-length guess on files of every kind it meets, beside reading what it reads.
+"${pin[@]}" "$WINE" "$build/bench/guess_bench.exe" "$pairs" || failed=1
+echo
 
 # What keeping the dialog alive costs a job: a sparse 1 GiB input costs no disk, NUL no memory.
 truncate -s 1G sparse.ebc
