@@ -7,6 +7,7 @@
 #include "support.h"
 #include "system_error_text.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 
 namespace {
 
@@ -116,6 +117,40 @@ TEST_F(MainDialogTest, StartsWithFocusInTheInputFieldAndTheRecordLengthOff)
     EXPECT_NE(small, nullptr);
     EXPECT_EQ(small, big) << "one icon, set as both the small and the big one";
     EXPECT_TRUE(boxes.Shown().empty());
+}
+
+// What Windows' accessibility names a field without text of its own by: the first static
+// before it in z-order, unless a control that starts a tab group comes first. The "&" of an
+// access key is no part of the name.
+std::string LabelOf(HWND field)
+{
+    for (HWND before = GetWindow(field, GW_HWNDPREV); before != nullptr; before = GetWindow(before, GW_HWNDPREV)) {
+        char className[16] = "";
+        GetClassNameA(before, className, sizeof className);
+        LONG style = GetWindowLongA(before, GWL_STYLE);
+        if (lstrcmpiA(className, "Static") == 0) {
+            char text[64] = "";
+            GetWindowTextA(before, text, sizeof text);
+            std::string name = text;
+            name.erase(std::remove(name.begin(), name.end(), '&'), name.end());
+            return name;
+        }
+        if ((style & (WS_GROUP | WS_TABSTOP)) == (WS_GROUP | WS_TABSTOP)) return "";
+    }
+    return "";
+}
+
+TEST_F(MainDialogTest, EachFieldIsNamedByItsOwnLabelAndTheTabOrderIsAsBefore)
+{
+    EXPECT_EQ(LabelOf(Item(ID_INFILE)), "Input File");
+    EXPECT_EQ(LabelOf(Item(ID_OUTFILE)), "Output File");
+    EXPECT_EQ(LabelOf(Item(ID_LRECL)), "Record Length");
+
+    Tick(true);
+    const int order[] = {ID_INFILE, ID_BROWSE_IN, ID_OUTFILE, ID_BROWSE_OUT, ID_FIXED_CRLF,
+                         ID_LRECL, ID_PROCESS, ID_VIEW, ID_QUIT, ID_ABOUT, ID_INFILE};
+    for (std::size_t k = 0; k + 1 < sizeof order / sizeof order[0]; ++k)
+        EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(dialog, Item(order[k]), FALSE)), order[k + 1]) << "after " << order[k];
 }
 
 TEST_F(MainDialogTest, AnIconThatCannotBeLoadedIsReportedAndTheDialogStillWorks)

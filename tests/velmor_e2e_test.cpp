@@ -592,6 +592,32 @@ TEST_F(VelmorTest, ViewRefusesAMissingOutputFile)
     Answer(box);
 }
 
+// Alt and a label's letter move the focus to its field; Alt+F ticks and unticks the box as a
+// click does, with all that a click does, and Alt+R reaches the field that a tick enables.
+TEST_F(VelmorTest, AccessKeysReachEveryFieldAndTickTheBox)
+{
+    ASSERT_TRUE(Start());
+    PostFocus(dialog, IdView);
+    ExpectFocusOn(IdView);
+    struct Step {
+        const char* keys;
+        WPARAM letter;
+        int focus;
+        bool ticked;
+    };
+    const Step steps[] = {
+        {"Alt+O", 'O', IdOutFile, false}, {"Alt+I", 'I', IdInFile, false}, {"Alt+F", 'F', IdLrecl, true},
+        {"Alt+I", 'I', IdInFile, true},   {"Alt+R", 'R', IdLrecl, true},   {"Alt+F", 'F', IdFixedCrlf, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.keys);
+        PostKey(GetDlgItem(dialog, FocusedControl(dialog)), step.letter, true);
+        ExpectFocusOn(step.focus);
+        EXPECT_EQ(IsChecked(dialog, IdFixedCrlf), step.ticked);
+        EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IdLrecl)) != FALSE, step.ticked);
+    }
+}
+
 // Ticking the box, or leaving the input field with it ticked, offers the length the input's
 // own structure shows, all of it selected so that typing replaces it; a length already typed,
 // or an input without records, leaves the field as it was. No box says anything, and Process

@@ -631,14 +631,15 @@ TEST(VelmorExe, MainDialogTemplate)
     EXPECT_EQ(d.charset, 1u) << "VELMOR font character set";
 
     const ExpectedControl controls[] = {
-        {-1, "STATIC", "Input File", Box{5, 7, 32, 8}, 0x50020000},
-        {-1, "STATIC", "Output File", Box{1, 46, 37, 8}, 0x50020000},
-        {-1, "STATIC", "Record Length", Box{18, 130, 50, 8}, 0x50020000},
+        // Each label right before its field, with an access key.
+        {-1, "STATIC", "&Input File", Box{5, 7, 32, 8}, 0x50020000},
         {201, "COMBOBOX", "", Box{11, 17, 234, 46}, 0x50210042},
         {301, "BUTTON", "Browse", Box{252, 17, 40, 14}, 0x50010000},
+        {-1, "STATIC", "&Output File", Box{1, 46, 37, 8}, 0x50020000},
         {202, "COMBOBOX", "", Box{10, 58, 236, 46}, 0x50210002},
         {302, "BUTTON", "Browse", Box{252, 58, 40, 14}, 0x50010000},
-        {401, "BUTTON", "Fixed record length output w/CRLF", Box{9, 116, 124, 10}, 0x50010003},
+        {401, "BUTTON", "&Fixed record length output w/CRLF", Box{9, 116, 124, 10}, 0x50010003},
+        {-1, "STATIC", "&Record Length", Box{18, 130, 50, 8}, 0x50020000},
         {402, "EDIT", "", Box{71, 130, 27, 12}, 0x58812080},
         {504, "BUTTON", "&Process", Box{170, 110, 40, 14}, 0x50010000},
         {501, "BUTTON", "&View", Box{230, 110, 40, 14}, 0x50010000},
