@@ -68,7 +68,7 @@ int main(int argc, char** argv)
         std::uint64_t size;
     };
     std::vector<Input> inputs;
-    // The worst case for a simple guess: a gigabyte of card images.
+    // The worst case for a guess that scores every length: a gigabyte of card images.
     std::string cards = CardImages(GuessSampleSize / 80 + 1, 9);
     inputs.push_back({"card images, 1 GiB", cards, 1073741760u});
     std::string periodic(GuessSampleSize, '\0');
