@@ -263,7 +263,7 @@ private:
             fit.columns - columnsNeighbour >= 0.03)
             strength = fit.columns;
         if (equal && gain(fit.equal, equalNeighbour) >= 0.05 &&
-            fit.equal - equalNeighbour >= std::max(fit.equal / 4, 4 * fit.equalError))
+            fit.equal - equalNeighbour >= std::max(fit.equal / 4, 3 * fit.equalError))
             strength = std::max(strength, fit.equal);
         return strength;
     }
