@@ -2,6 +2,7 @@
 // reading the same bytes (the sample it reads, through the same channels) in back-to-back
 // pairs. The files are written to the current folder and removed again.
 // Usage: guess_bench [PAIRS]
+#include "bench_clock.h"
 #include "file_channels.h"
 #include "record_corpus.h"
 #include "record_guess.h"
@@ -13,14 +14,6 @@
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // What the guess reads, read alone.
 void ReadSample(const std::string& name)
@@ -47,13 +40,6 @@ bool Write(const std::string& name, const std::string& bytes, std::uint64_t size
     done = done && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
     CloseHandle(file);
     return done;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // the compiler's usual optimisation), kept here as the peer; the SSSE3 kernel side by side
 // with the plain loop, which processors without SSSE3 take instead.
 // Usage: kernel_bench [ROUNDS [LRECL]]
+#include "bench_clock.h"
 #include "translation_kernel.h"
 #include "translation_table.h"
 #include "vector_code.h"
@@ -60,21 +61,6 @@ void ChainedAvx2Loop(const ChainedTables& tables, const unsigned char* entries, 
     std::size_t i = 0;
     for (; i + ChainedAvx2Block::Size <= count; i += ChainedAvx2Block::Size) block.Translate(bytes + i, bytes + i);
     for (; i < count; ++i) bytes[i] = entries[bytes[i]];
-}
-
-double Now()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // The median of ratios and their spread, as "1.23 (pairs 1.20 to 1.30)".

@@ -1,6 +1,7 @@
 // What keeping the dialog alive costs a job: the same conversion, run by the main dialog's
 // progress observer and by no observer, in back-to-back pairs.
 // Usage: observer_cost INPUT OUTPUT [PAIRS]
+#include "bench_clock.h"
 #include "convert_file.h"
 #include "dialogs.h"
 #include "job_progress.h"
@@ -15,19 +16,9 @@ namespace {
 
 double Seconds(HWND dialog, const char* input, const char* output, ConvertObserver* observer)
 {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    double start = Now();
     ConvertFile(dialog, input, output, 0, 0, observer);
-    QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return Now() - start;
 }
 
 }  // namespace

@@ -3,11 +3,16 @@
 #include "messages.h"
 #include "output_probe.h"
 
+bool InputFileFound(const std::string& name)
+{
+    ErrorCell error;
+    return !name.empty() && !FindFileName(name, 0, error).empty();
+}
+
 EntryCheck CheckProcessEntries(const std::string& inputName, const std::string& outputName,
                                std::int32_t fixedRecords, std::int32_t lrecl)
 {
-    ErrorCell error;
-    if (inputName.empty() || FindFileName(inputName, 0, error).empty())
+    if (!InputFileFound(inputName))
         return {EntryField::Input, "Input File Not Found"};
     if (!CanCreateFile(outputName)) return {EntryField::Output, "Invalid Output File name or path"};
     if (fixedRecords != 0 && lrecl <= 0)

@@ -11,6 +11,9 @@ struct EntryCheck {
     const char* message;  // null when all entries are good
 };
 
+// The input's check: name is not empty and names an ordinary file (or a pattern that matches one).
+bool InputFileFound(const std::string& name);
+
 // Checks, in this order, that the input names an ordinary file, that the output can be
 // written and, for records, that the record length is above 0.
 EntryCheck CheckProcessEntries(const std::string& inputName, const std::string& outputName,

@@ -386,6 +386,11 @@ std::int32_t GuessRecordLength(const std::string& fileName)
     FileNumber number = NextFreeFileNumber();
     OpenChannel(fileName, number, OpenBinarySharedInput, 128, error);
     if (TakeErrorNumber(error) != 0) return 0;
+    if (!ChannelIsDisk(number)) {
+        // A device or a pipe may never end, and the caller waits for the guess.
+        CloseChannel(number, error);
+        return 0;
+    }
     std::uint64_t size = ChannelLength(number, error);
     std::int32_t length = 0;
     try {

@@ -20,5 +20,5 @@ constexpr std::size_t GuessSampleSize = 2u << 20;
 std::int32_t GuessRecordLength(const unsigned char* sample, std::size_t sampleSize, std::uint64_t fileSize);
 
 // The same for a file: it reads at most GuessSampleSize bytes of it, never changes or locks it,
-// and gives 0 for a file it cannot read.
+// and gives 0 for a file it cannot read and for a device or a pipe.
 std::int32_t GuessRecordLength(const std::string& fileName);

@@ -3,7 +3,6 @@
 #include "convert_file.h"
 #include "dll_search.h"
 #include "messages.h"
-#include "file_search.h"
 #include "process_request.h"
 #include "record_guess.h"
 #include "text.h"
@@ -147,12 +146,11 @@ bool ReadRecordLength(const char* text, std::int32_t& lrecl)
 bool GuessFromInput(const char* given, std::int32_t& lrecl)
 {
     std::string input = BareFileName(given);
-    ErrorCell error;
-    if (input.empty() || FindFileName(input, 0, error).empty()) {
+    if (!InputFileFound(input)) {
         ShowMessage("Input File Not Found", ErrorCaption.Text(), MB_ICONHAND);
         return false;
     }
-    lrecl = IsOrdinaryFile(input) ? GuessRecordLength(input) : 0;
+    lrecl = GuessRecordLength(input);
     if (lrecl == 0) std::fprintf(stderr, "velmorc: no fixed record length found in %s\n", given);
     return lrecl != 0;
 }

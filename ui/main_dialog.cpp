@@ -9,6 +9,7 @@
 #include "job_progress.h"
 #include "messages.h"
 #include "process_commands.h"
+#include "process_request.h"
 #include "record_guess.h"
 #include "system_error_text.h"
 #include "text.h"
@@ -73,16 +74,13 @@ void OnProcessPressed(HWND hDlg)
     if (state != nullptr && state->closeAfterJob) EndMainDialog(hDlg);
 }
 
-// Where the user wants records and has given no length, the length the input's own structure
-// shows, selected so that typing replaces it. Without one, or for a name the input's check
-// would refuse, nothing changes: the guess is never a reason to refuse anything.
-void OfferRecordLength(HWND hDlg)
+// Where the user wants records and has given no length, the length that input, which passed
+// its check, shows by its own structure, selected so that typing replaces it. Without one
+// nothing changes: the guess is never a reason to refuse anything.
+void OfferRecordLength(HWND hDlg, const std::string& input)
 {
     if (IsDlgButtonChecked(hDlg, ID_FIXED_CRLF) != BST_CHECKED || !FieldText(hDlg, ID_LRECL).empty()) return;
-    std::string name = BareFileName(FieldText(hDlg, ID_INFILE));
-    ErrorCell error;
-    if (name.empty() || FindFileName(name, 0, error).empty() || !IsOrdinaryFile(name)) return;
-    std::int32_t length = GuessRecordLength(name);
+    std::int32_t length = GuessRecordLength(input);
     if (length == 0) return;
     SetDlgItemTextA(hDlg, ID_LRECL, std::to_string(length).c_str());
     SendDlgItemMessageA(hDlg, ID_LRECL, EM_SETSEL, 0, -1);
@@ -95,7 +93,8 @@ void OnFixedCrlfClicked(HWND hDlg)
     EnableWindow(field, checked);
     if (checked != BST_CHECKED) return;
     SetFocus(field);
-    OfferRecordLength(hDlg);
+    std::string input = BareFileName(FieldText(hDlg, ID_INFILE));
+    if (InputFileFound(input)) OfferRecordLength(hDlg, input);
 }
 
 // A user who leaves a field for Quit, or closes the window, is not stopped by a message
@@ -125,12 +124,12 @@ void OnFileFieldLeft(HWND hDlg, int id)
     }
     if (name != typed) SetDlgItemTextA(hDlg, id, name.c_str());
     if (id != ID_INFILE) return;
-    if (!whole || FindFileName(name, 0, error).empty()) {
+    if (!whole || !InputFileFound(name)) {
         ShowMessage("Input File Not Found", ErrorCaption.Text(), MB_ICONHAND);
         SetFocus(GetDlgItem(hDlg, ID_INFILE));
         return;
     }
-    OfferRecordLength(hDlg);
+    OfferRecordLength(hDlg, name);
 }
 
 // A chosen file becomes the field's text at once; only Process adds it to the history.
